@@ -1,0 +1,59 @@
+# Shared build rules: warnings, the test registration that works for both the native
+# and the Windows (Wine) build, and the output layout.
+
+option(TOLVEK_WERROR "Treat compiler warnings as errors" ON)
+option(TOLVEK_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+
+if(WIN32)
+  # Every Windows binary of the tree lands in one folder, so that tests find the
+  # deliverables, test doubles and helper programs beside themselves.
+  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  # Each build folder has a Wine prefix of its own, made on first use.
+  set(TOLVEK_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tools/wine-run.sh ${TOLVEK_WINE_PREFIX})
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE _WIN32_WINNT=0x0A00)
+endif()
+
+function(tolvek_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor
+                                           -Wold-style-cast -Wcast-qual)
+  if(TOLVEK_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# tolvek_add_test(<name> SOURCES <files...> [LIBRARIES <libs...>] [LABELS <labels...>]
+#                 [TIMEOUT <seconds>] [PARALLEL_SAFE] [ENVIRONMENT <VAR=value...>])
+#
+# Natively every GoogleTest case becomes a ctest entry. Under Wine one executable is one
+# ctest entry (a Wine process start costs about half a second), it runs after the prefix
+# fixture, and Wine-side tests run one at a time unless marked PARALLEL_SAFE.
+function(tolvek_add_test name)
+  if(TOLVEK_FUZZ)
+    return() # the fuzz build holds the fuzz targets only; the other presets run the tests
+  endif()
+  cmake_parse_arguments(arg "PARALLEL_SAFE" "TIMEOUT" "SOURCES;LIBRARIES;LABELS;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest_main)
+  tolvek_warnings(${name})
+  if(NOT arg_TIMEOUT)
+    set(arg_TIMEOUT 120)
+  endif()
+  if(WIN32)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+      FIXTURES_REQUIRED wine_prefix
+      TIMEOUT ${arg_TIMEOUT}
+      LABELS "wine;${arg_LABELS}"
+      ENVIRONMENT "${arg_ENVIRONMENT}")
+    if(NOT arg_PARALLEL_SAFE)
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine)
+    endif()
+  else()
+    include(GoogleTest)
+    gtest_discover_tests(${name}
+      DISCOVERY_MODE PRE_TEST
+      PROPERTIES TIMEOUT ${arg_TIMEOUT} LABELS "native;${arg_LABELS}" ENVIRONMENT "${arg_ENVIRONMENT}")
+  endif()
+endfunction()

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace tolvek {
+
+// The text of a failure, carried as a value to the one place that reports it.
+struct Error {
+    std::string text;
+};
+
+// Either a value or an Error. Nothing in the helper throws; every operation that can fail
+// returns one of these.
+template <class T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : storage_(std::in_place_index<0>, std::move(value)) {}
+    Result(Error error) : storage_(std::in_place_index<1>, std::move(error)) {}
+
+    [[nodiscard]] bool ok() const noexcept { return storage_.index() == 0; }
+    explicit operator bool() const noexcept { return ok(); }
+
+    [[nodiscard]] T& value() & { return std::get<0>(storage_); }
+    [[nodiscard]] const T& value() const& { return std::get<0>(storage_); }
+    [[nodiscard]] T&& value() && { return std::get<0>(std::move(storage_)); }
+
+    [[nodiscard]] const Error& error() const& { return std::get<1>(storage_); }
+    [[nodiscard]] Error&& error() && { return std::get<1>(std::move(storage_)); }
+
+private:
+    std::variant<T, Error> storage_;
+};
+
+template <>
+class [[nodiscard]] Result<void> {
+public:
+    Result() = default;
+    Result(Error error) : error_(std::move(error)) {}
+
+    [[nodiscard]] bool ok() const noexcept { return !error_.has_value(); }
+    explicit operator bool() const noexcept { return ok(); }
+
+    [[nodiscard]] const Error& error() const& { return *error_; }
+    [[nodiscard]] Error&& error() && { return std::move(*error_); }
+
+private:
+    std::optional<Error> error_;
+};
+
+using Status = Result<void>;
+
+inline Status success()
+{
+    return {};
+}
+
+} // namespace tolvek
+
+// Returns the error of a failed Status from the enclosing function.
+#define TOLVEK_TRY(expression)                                                                     \
+    do {                                                                                           \
+        if (auto tolvek_try_status_ = (expression); !tolvek_try_status_) {                         \
+            return std::move(tolvek_try_status_).error();                                          \
+        }                                                                                          \
+    } while (false)

@@ -1,0 +1,26 @@
+#pragma once
+
+// Conversions between the UTF-8 text the helper works in and the UTF-16 text of the
+// Windows API. Platform-free: UTF-16 is carried as char16_t here; the Windows shell views
+// its wchar_t strings (16-bit on Windows) as char16_t.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tolvek {
+
+// UTF-16 to UTF-8; nothing when the input holds an unpaired surrogate.
+[[nodiscard]] std::optional<std::string> utf16_to_utf8(std::u16string_view text);
+
+// UTF-8 to UTF-16. Invalid sequences become U+FFFD.
+[[nodiscard]] std::u16string utf8_to_utf16(std::string_view text);
+
+// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates, nothing
+// above U+10FFFF).
+[[nodiscard]] bool is_valid_utf8(std::string_view bytes);
+
+// Bytes decoded as UTF-8, each maximal invalid subpart replaced by U+FFFD.
+[[nodiscard]] std::string decode_utf8_lossy(std::string_view bytes);
+
+} // namespace tolvek

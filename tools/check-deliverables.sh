@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Checks the shape of the two Windows deliverables:
+# - they import system DLLs only (no MinGW runtime DLL has to ship beside them);
+# - tolvek_vcam.dll exports exactly DllGetClassObject and DllCanUnloadNow.
+#   tools/check-deliverables.sh <folder holding the deliverables>
+set -euo pipefail
+
+dir=$1
+objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+# DLLs that every Windows installation has.
+allowed='^(kernel32|advapi32|user32|ole32|oleaut32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+|ntdll|shell32|cfgmgr32|rpcrt4|bcrypt|ws2_32|sechost)\.dll$'
+status=0
+
+for binary in tolvek-display-helper.exe tolvek_vcam.dll; do
+  path=$dir/$binary
+  if [ ! -f "$path" ]; then
+    echo "missing: $path"
+    status=1
+    continue
+  fi
+  while read -r dll; do
+    if ! printf '%s\n' "$dll" | tr 'A-Z' 'a-z' | grep -Eq "$allowed"; then
+      echo "$binary imports $dll, which is not a system DLL"
+      status=1
+    fi
+  done < <("$objdump" -p "$path" | sed -n 's/^\s*DLL Name: //p')
+done
+
+exports=$("$objdump" -p "$dir/tolvek_vcam.dll" |
+  awk '/\[Ordinal\/Name Pointer\] Table/{table=1; next} table && /^[ \t]*\[/{print $NF; next} table{table=0}' |
+  sort | tr '\n' ' ')
+if [ "$exports" != "DllCanUnloadNow DllGetClassObject " ]; then
+  echo "tolvek_vcam.dll exports '$exports'; expected exactly DllGetClassObject and DllCanUnloadNow"
+  status=1
+fi
+
+[ $status -eq 0 ] && echo "deliverables import system DLLs only; tolvek_vcam.dll exports exactly the two entry points"
+exit $status
