@@ -1,21 +1,32 @@
+// Program entry of tolvek-display-helper: picks the command, runs it, and turns its
+// outcome into the exit code, one line on standard error and one line in the log.
+
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
+#include "log.h"
+#include "result.h"
+#include "service/service_host_win.h"
+#include "setup/install_win.h"
+#include "setup/uninstall_win.h"
 #include "text_encoding.h"
 
 namespace {
 
-// The arguments after the program name as UTF-8; an argument that is not valid UTF-16
-// becomes a usage error rather than a crash.
+using namespace tolvek;
+
+// The arguments after the program name as UTF-8; nothing when one of them is not valid
+// UTF-16, which the caller treats as a usage error.
 std::optional<std::vector<std::string>> utf8_arguments(int argc, wchar_t** argv)
 {
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
-        auto text = tolvek::utf16_to_utf8(reinterpret_cast<const char16_t*>(argv[i]));
+        auto text = utf16_to_utf8(reinterpret_cast<const char16_t*>(argv[i]));
         if (!text) {
             return std::nullopt;
         }
@@ -24,12 +35,28 @@ std::optional<std::vector<std::string>> utf8_arguments(int argc, wchar_t** argv)
     return arguments;
 }
 
+Status run(const Command& command)
+{
+    struct Runner {
+        Status operator()(const ServiceCommand& c) const { return run_dispatcher(c.sid); }
+        Status operator()(const InstallCommand& c) const { return install(c.sid); }
+        Status operator()(const UninstallCommand&) const { return uninstall(); }
+        Status operator()(const UsageError&) const { return Error{std::string{kUsage}}; }
+    };
+    return std::visit(Runner{}, command);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     const auto arguments = utf8_arguments(argc, argv);
-    (void)arguments;
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(tolvek::kUsage.size()), tolvek::kUsage.data());
+    const Status outcome = run(arguments ? select_command(*arguments) : Command{UsageError{}});
+    if (outcome) {
+        return 0;
+    }
+    const std::string& text = outcome.error().text;
+    log_line(text);
+    std::fprintf(stderr, "%s\n", text.c_str());
     return 1;
 }

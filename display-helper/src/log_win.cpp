@@ -1,0 +1,7 @@
+#include "log.h"
+
+namespace tolvek {
+
+void log_line(std::string_view) {}
+
+} // namespace tolvek

@@ -1,0 +1,57 @@
+#pragma once
+
+// The request protocol spoken on the helper's pipe: one JSON request per line in, one
+// compact JSON reply per line out. Platform-free.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace tolvek {
+
+struct Create {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t refresh_hz = 0;
+    std::uint32_t vendor_id = 0;
+    std::uint32_t product_id = 0;
+    std::uint32_t serial = 0;
+};
+
+struct Destroy {
+    std::uint32_t serial = 0;
+};
+
+struct Ping {};
+
+using Request = std::variant<Create, Destroy, Ping>;
+
+enum class ReplyError { refused, limit, failed, unknown };
+
+// "refused", "limit", "failed", "unknown".
+[[nodiscard]] std::string_view reply_error_word(ReplyError error);
+
+struct Reply {
+    bool ok = false;
+    std::optional<ReplyError> error;    // present exactly when ok is false
+    std::optional<std::string> version; // present only in the reply to a ping
+
+    [[nodiscard]] static Reply success() { return {true, std::nullopt, std::nullopt}; }
+    [[nodiscard]] static Reply failure(ReplyError error) { return {false, error, std::nullopt}; }
+    [[nodiscard]] static Reply pong() { return {true, std::nullopt, "0.0.0"}; }
+};
+
+// One line (terminator and trailing carriage returns already removed) to a request, or
+// nothing when the line is not a well-formed request. Values are not checked against what
+// a create accepts; that needs the connection's state.
+[[nodiscard]] std::optional<Request> parse_request(std::string_view line);
+
+// Writes the reply's compact JSON text and the terminating line feed into `out`, replacing
+// what it held (its capacity is kept, so a reused buffer allocates nothing).
+void encode_reply(const Reply& reply, std::string& out);
+
+[[nodiscard]] std::string encode_reply(const Reply& reply);
+
+} // namespace tolvek

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "result.h"
+
+namespace tolvek {
+
+// Stops and deletes the service, then deletes the driver package.
+[[nodiscard]] Status uninstall();
+
+} // namespace tolvek
