@@ -6,11 +6,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "ledger_format.h"
 #include "swdevice_win.h"
@@ -21,16 +20,28 @@ namespace {
 using namespace tolvek;
 using namespace tolvek::standin;
 
+// The stand-in uses the system's own lock and thread pool rather than the C++ runtime's
+// threads: a DLL with a static copy of MinGW's thread library beside the program's own
+// stalled new threads under load.
+
 // Guards the ledger file's appends within this process and the live handles. Appends from
 // different processes land whole: the file is opened for appending only, and a record is
 // one write.
-std::mutex ledger_mutex;
+SRWLOCK ledger_lock = SRWLOCK_INIT;
 std::set<std::uintptr_t> live_devices;
 std::uintptr_t next_device = 1;
 
+class LedgerLock {
+public:
+    LedgerLock() { AcquireSRWLockExclusive(&ledger_lock); }
+    ~LedgerLock() { ReleaseSRWLockExclusive(&ledger_lock); }
+    LedgerLock(const LedgerLock&) = delete;
+    LedgerLock& operator=(const LedgerLock&) = delete;
+};
+
 void append_record(const std::string& record)
 {
-    const std::lock_guard lock{ledger_mutex};
+    const LedgerLock lock;
     CreateDirectoryW(L"C:\\tolvek-test-doubles", nullptr); // existing folders are fine
     CreateDirectoryW(kFolder, nullptr);
     const UniqueHandle file{CreateFileW(kLedgerPath, FILE_APPEND_DATA,
@@ -195,7 +206,7 @@ std::string property_fields(ULONG count, const DEVPROPERTY* properties)
 
 HSWDEVICE new_device()
 {
-    const std::lock_guard lock{ledger_mutex};
+    const LedgerLock lock;
     const std::uintptr_t device = next_device++;
     live_devices.insert(device);
     return reinterpret_cast<HSWDEVICE>(device);
@@ -204,6 +215,28 @@ HSWDEVICE new_device()
 std::string device_field(HSWDEVICE device)
 {
     return "\tdevice=" + std::to_string(reinterpret_cast<std::uintptr_t>(device));
+}
+
+// A creation callback due on a thread of the system's pool, as the platform makes it.
+struct PendingCallback {
+    SW_DEVICE_CREATE_CALLBACK callback;
+    HSWDEVICE device;
+    HRESULT result;
+    PVOID context;
+    std::u16string instance_id;
+    DWORD delay_ms;
+};
+
+VOID CALLBACK call_back(PTP_CALLBACK_INSTANCE, PVOID parameter)
+{
+    const std::unique_ptr<PendingCallback> pending{static_cast<PendingCallback*>(parameter)};
+    Sleep(pending->delay_ms);
+    // Recorded before the call: once the callback returns, the caller may already be
+    // creating the next device.
+    append_record("callback" + caller_fields() + device_field(pending->device) +
+                  "\tresult=" + hex32(static_cast<std::uint32_t>(pending->result)) + "\n");
+    pending->callback(pending->device, pending->result, pending->context,
+                      reinterpret_cast<PCWSTR>(pending->instance_id.c_str()));
 }
 
 } // namespace
@@ -238,16 +271,14 @@ extern "C" HRESULT WINAPI SwDeviceCreate(PCWSTR enumerator_name, PCWSTR parent_i
     if (rule.action == kNeverCallBack) {
         return S_OK;
     }
-    const HRESULT result = rule.action == kFailInCallback ? rule.result : S_OK;
-    const std::u16string instance_id{view(create_info->pszInstanceId)};
-    std::thread{[=] {
-        Sleep(rule.callback_delay_ms);
-        // Recorded before the call: once the callback returns, the caller may already be
-        // creating the next device.
-        append_record("callback" + caller_fields() + device_field(device) +
-                      "\tresult=" + hex32(static_cast<std::uint32_t>(result)) + "\n");
-        callback(device, result, context, reinterpret_cast<PCWSTR>(instance_id.c_str()));
-    }}.detach();
+    auto pending = std::make_unique<PendingCallback>(PendingCallback{
+        callback, device, rule.action == kFailInCallback ? rule.result : S_OK, context,
+        std::u16string{view(create_info->pszInstanceId)}, rule.callback_delay_ms});
+    if (TrySubmitThreadpoolCallback(call_back, pending.get(), nullptr)) {
+        [[maybe_unused]] PendingCallback* owned_by_the_pool = pending.release();
+    } else {
+        call_back(nullptr, pending.get()); // no pool thread: the caller's thread will do
+    }
     return S_OK;
 }
 
@@ -255,7 +286,7 @@ extern "C" VOID WINAPI SwDeviceClose(HSWDEVICE device)
 {
     bool known = false;
     {
-        const std::lock_guard lock{ledger_mutex};
+        const LedgerLock lock;
         known = live_devices.erase(reinterpret_cast<std::uintptr_t>(device)) == 1;
     }
     append_record("close" + caller_fields() + device_field(device) +
