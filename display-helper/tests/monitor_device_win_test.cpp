@@ -84,5 +84,22 @@ TEST_F(MonitorDeviceTest, the_device_owner_closes_the_device_exactly_once)
     EXPECT_TRUE(closes[0].known);
 }
 
+// The balance check that every Wine-side test ends with must see both faults it exists for.
+TEST(SoftwareDeviceLedger, a_device_left_open_and_a_handle_closed_twice_are_both_reported)
+{
+    testing::reset_software_device_standin();
+    std::optional<UniqueSwDevice> device =
+        create_monitor_device(1920, 1080, 60, MonitorIdentity{0x546F, 0x4C56, 3});
+    ASSERT_TRUE(device.has_value());
+    const HSWDEVICE raw = device->release();
+    EXPECT_EQ(testing::read_software_device_ledger().imbalances().size(), 1u) << "left open";
+
+    software_device_api().close(raw);
+    EXPECT_TRUE(testing::read_software_device_ledger().imbalances().empty());
+    software_device_api().close(raw);
+    EXPECT_EQ(testing::read_software_device_ledger().imbalances().size(), 1u) << "closed twice";
+    testing::reset_software_device_standin();
+}
+
 } // namespace
 } // namespace tolvek
