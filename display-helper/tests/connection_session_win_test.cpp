@@ -315,6 +315,20 @@ bool ledger_shows_a_create_within(DWORD timeout_ms)
     return true;
 }
 
+// The cancel can miss a read that starts just after it; the disconnect must then end it.
+TEST_F(SessionTest, a_disconnect_alone_ends_a_session_waiting_for_a_request)
+{
+    Connection connection{state};
+    ASSERT_EQ(connection.exchange(kPing), Replies{kPong});
+    {
+        const std::lock_guard lock{state.registry_lock};
+        for (const auto& [id, pipe] : state.connection_registry) {
+            DisconnectNamedPipe(pipe);
+        }
+    }
+    ASSERT_TRUE(connection.ended_within(2000));
+}
+
 TEST_F(SessionTest, the_stop_path_ends_a_session_in_the_middle_of_a_create)
 {
     testing::script_software_device_standin({{"*", StandinAction::succeed, S_OK, 500}});
