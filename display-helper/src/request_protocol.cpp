@@ -19,29 +19,42 @@ constexpr std::size_t kMaxNesting = 127;
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
-// Every field key that some variant declares, in the declared order of Create.
-enum class Field : std::size_t { width, height, refresh_hz, vendor_id, product_id, serial };
-constexpr std::size_t kFieldCount = 6;
+// Every field key that some variant declares, in the declared order of Create. A field's
+// number indexes its key and its value.
+enum Field : std::size_t {
+    kWidth,
+    kHeight,
+    kRefreshHz,
+    kVendorId,
+    kProductId,
+    kSerial,
+    kFieldCount
+};
 constexpr std::array<std::string_view, kFieldCount> kFieldKeys = {
     "width", "height", "refresh_hz", "vendor_id", "product_id", "serial"};
 
 using FieldValues = std::array<std::uint32_t, kFieldCount>;
 
-constexpr std::array<Field, 6> kCreateFields = {Field::width,      Field::height,
-                                                Field::refresh_hz, Field::vendor_id,
-                                                Field::product_id, Field::serial};
-constexpr std::array<Field, 1> kDestroyFields = {Field::serial};
+constexpr std::array<Field, 6> kCreateFields = {kWidth,    kHeight,    kRefreshHz,
+                                                kVendorId, kProductId, kSerial};
+constexpr std::array<Field, 1> kDestroyFields = {kSerial};
 
 struct VariantShape {
     std::string_view op;
     std::span<const Field> fields;
+    Request (*make)(const FieldValues& values);
 };
 
 // Indexed like the alternatives of Request.
 constexpr std::array<VariantShape, 3> kVariants = {{
-    {"create", kCreateFields},
-    {"destroy", kDestroyFields},
-    {"ping", {}},
+    {"create", kCreateFields,
+     [](const FieldValues& v) -> Request {
+         return Create{v[kWidth],    v[kHeight],    v[kRefreshHz],
+                       v[kVendorId], v[kProductId], v[kSerial]};
+     }},
+    {"destroy", kDestroyFields,
+     [](const FieldValues& v) -> Request { return Destroy{v[kSerial]}; }},
+    {"ping", {}, [](const FieldValues&) -> Request { return Ping{}; }},
 }};
 static_assert(kVariants.size() == std::variant_size_v<Request>);
 
@@ -65,37 +78,14 @@ std::optional<Field> field_named(std::string_view key)
     return std::nullopt;
 }
 
-std::uint32_t& at(FieldValues& values, Field field)
-{
-    return values[static_cast<std::size_t>(field)];
-}
-
-Request make_request(std::size_t variant, const FieldValues& v)
-{
-    const auto field = [&](Field f) { return v[static_cast<std::size_t>(f)]; };
-    switch (variant) {
-    case 0:
-        return Create{field(Field::width),     field(Field::height),     field(Field::refresh_hz),
-                      field(Field::vendor_id), field(Field::product_id), field(Field::serial)};
-    case 1:
-        return Destroy{field(Field::serial)};
-    default:
-        return Ping{};
-    }
-}
-
 FieldValues field_values(const Request& request)
 {
     FieldValues values{};
     if (const auto* create = std::get_if<Create>(&request)) {
-        at(values, Field::width) = create->width;
-        at(values, Field::height) = create->height;
-        at(values, Field::refresh_hz) = create->refresh_hz;
-        at(values, Field::vendor_id) = create->vendor_id;
-        at(values, Field::product_id) = create->product_id;
-        at(values, Field::serial) = create->serial;
+        values = {create->width,     create->height,     create->refresh_hz,
+                  create->vendor_id, create->product_id, create->serial};
     } else if (const auto* destroy = std::get_if<Destroy>(&request)) {
-        at(values, Field::serial) = destroy->serial;
+        values[kSerial] = destroy->serial;
     }
     return values;
 }
@@ -140,7 +130,7 @@ public:
             if (name == "op") {
                 current_ = &op_;
             } else if (const auto field = field_named(name)) {
-                current_ = &fields_[static_cast<std::size_t>(*field)];
+                current_ = &fields_[*field];
             } else {
                 current_ = nullptr;
             }
@@ -159,7 +149,7 @@ public:
         if (!variant_ || elements_ != expected_elements()) {
             return std::nullopt;
         }
-        return make_request(*variant_, values_);
+        return kVariants[*variant_].make(values_);
     }
 
 private:
@@ -219,7 +209,7 @@ private:
             if (elements_ > fields.size() || !value.integer) {
                 return false;
             }
-            at(values_, fields[elements_ - 1]) = *value.integer;
+            values_[fields[elements_ - 1]] = *value.integer;
         }
         ++elements_;
         return true;
@@ -234,11 +224,11 @@ private:
         }
         variant_ = op_.value.variant;
         for (const Field field : kVariants[*variant_].fields) {
-            const Member& member = fields_[static_cast<std::size_t>(field)];
+            const Member& member = fields_[field];
             if (member.count != 1 || !member.value.integer) {
                 return false;
             }
-            at(values_, field) = *member.value.integer;
+            values_[field] = *member.value.integer;
         }
         elements_ = expected_elements();
         return true;
@@ -356,9 +346,9 @@ std::string encode_request(const Request& request)
     append_json_string(out, shape.op);
     for (const Field field : shape.fields) {
         out += ',';
-        append_json_string(out, kFieldKeys[static_cast<std::size_t>(field)]);
+        append_json_string(out, kFieldKeys[field]);
         out += ':';
-        append_integer(out, values[static_cast<std::size_t>(field)]);
+        append_integer(out, values[field]);
     }
     out += '}';
     return out;
