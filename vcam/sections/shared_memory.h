@@ -29,6 +29,9 @@ namespace tolvek::vcam {
 template <class T>
 [[nodiscard]] std::atomic_ref<T> shared_field(std::byte* base, std::size_t offset) noexcept
 {
+    static_assert(std::atomic_ref<T>::is_always_lock_free && sizeof(T) <= 8,
+                  "another process sees only lock-free words, and a read-only view takes plain "
+                  "loads only");
     return std::atomic_ref<T>(*reinterpret_cast<T*>(base + offset));
 }
 
