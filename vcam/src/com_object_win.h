@@ -40,8 +40,6 @@ enum class LiveObject { counted, not_counted };
 
 template <class Table, class... AlsoAnswers>
 struct InterfaceChain {
-    static_assert((std::is_base_of_v<AlsoAnswers, Table> && ...),
-                  "a table answers only for interfaces it extends");
 };
 
 namespace detail {
@@ -52,9 +50,11 @@ struct InterfaceEntry {
     static bool answers(REFIID iid) noexcept { return iid == __uuidof(Entry); }
 };
 
-template <class Table_, class... AlsoAnswers>
-struct InterfaceEntry<InterfaceChain<Table_, AlsoAnswers...>> {
-    using Table = Table_;
+template <class ChainTable, class... AlsoAnswers>
+struct InterfaceEntry<InterfaceChain<ChainTable, AlsoAnswers...>> {
+    static_assert((std::is_base_of_v<AlsoAnswers, ChainTable> && ...),
+                  "a table answers only for interfaces it extends");
+    using Table = ChainTable;
     static bool answers(REFIID iid) noexcept
     {
         return iid == __uuidof(Table) || ((iid == __uuidof(AlsoAnswers)) || ...);
