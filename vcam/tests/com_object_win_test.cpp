@@ -251,7 +251,7 @@ TEST_F(ComObjectTest, a_weak_reference_resolves_while_the_object_lives_and_to_nu
 // living object or null, and the object is destroyed exactly once.
 TEST(ComObjectWeakReference, resolving_during_the_last_release_never_brings_the_object_back)
 {
-    constexpr int kRounds = 500;
+    constexpr int kRounds = 300;
     int resolved_alive = 0;
     for (int round = 0; round < kRounds; ++round) {
         std::atomic<int> destroyed{0};
@@ -276,6 +276,7 @@ TEST(ComObjectWeakReference, resolving_during_the_last_release_never_brings_the_
             }
         });
         while (!started) {
+            std::this_thread::yield();
         }
         probe.reset();
         resolver.join();
