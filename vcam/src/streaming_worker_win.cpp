@@ -48,9 +48,12 @@ HRESULT last_error_as_result() noexcept
     return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
+// True on the thread of `thread` itself. A thread that has ended is nobody's current thread,
+// even when the system has given its id to a new one since.
 bool is_current_thread(HANDLE thread) noexcept
 {
-    return GetThreadId(thread) == GetCurrentThreadId();
+    return WaitForSingleObject(thread, 0) == WAIT_TIMEOUT &&
+           GetThreadId(thread) == GetCurrentThreadId();
 }
 
 // Takes a buffer, fills it with sample `index` and delivers it downstream. Any failure ends

@@ -275,10 +275,18 @@ TEST_P(ReentrantConnectTest, a_downstream_pin_calling_back_from_inside_connect_g
     EXPECT_EQ(peer.get(), static_cast<IPin*>(sink.get()));
 }
 
+std::string step_name(const ::testing::TestParamInfo<ConnectStep>& step)
+{
+    constexpr const char* kNames[] = {"receive_connection", "get_allocator", "set_properties",
+                                      "notify_allocator"};
+    return kNames[static_cast<int>(step.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(EachDownstreamStep, ReentrantConnectTest,
                          ::testing::Values(ConnectStep::receive_connection,
                                            ConnectStep::get_allocator, ConnectStep::set_properties,
-                                           ConnectStep::notify_allocator));
+                                           ConnectStep::notify_allocator),
+                         step_name);
 
 TEST_F(CapturePinTest, the_pin_reports_its_identity)
 {

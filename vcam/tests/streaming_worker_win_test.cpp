@@ -111,6 +111,22 @@ TEST_F(StreamingTest, samples_carry_their_index_times_a_whole_frame_and_nothing_
     }
 }
 
+TEST_F(StreamingTest, buffers_smaller_than_a_frame_are_filled_to_their_size)
+{
+    ComPtr<TestInputPin> sink = testing::make_sink({.offers_allocator = true});
+    sink->own_allocator()->granted_buffer_size = 5'123; // whole pixels and three bytes
+    connect(sink);
+    ASSERT_EQ(camera.filter->Pause(), S_OK);
+    ASSERT_TRUE(sink->wait_for_samples(2));
+    ASSERT_EQ(camera.filter->Stop(), S_OK);
+
+    for (const testing::ReceivedSample& sample : sink->samples()) {
+        EXPECT_EQ(sample.size, 5'123);
+        EXPECT_EQ(sample.data_length, 5'123);
+        EXPECT_TRUE(sample.fill_colour);
+    }
+}
+
 TEST_F(StreamingTest, receive_answering_s_false_counts_as_delivered_and_streaming_goes_on)
 {
     ComPtr<TestInputPin> sink =

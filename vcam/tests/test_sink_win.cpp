@@ -116,7 +116,11 @@ HRESULT TestAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PR
     if (FAILED(set_properties_result)) {
         return set_properties_result;
     }
-    return inner_->SetProperties(request, actual);
+    ALLOCATOR_PROPERTIES granted = *request;
+    if (granted_buffer_size > 0) {
+        granted.cbBuffer = granted_buffer_size;
+    }
+    return inner_->SetProperties(&granted, actual);
 }
 
 HRESULT TestAllocator::GetProperties(ALLOCATOR_PROPERTIES* properties)

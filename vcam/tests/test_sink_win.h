@@ -58,6 +58,7 @@ public:
     // What the allocator is told to answer, set before the camera uses it.
     HRESULT set_properties_result = S_OK;
     HRESULT commit_result = S_OK;
+    long granted_buffer_size = 0; // when above 0, buffers of this size whatever was asked
     std::function<void(ConnectStep)> during_set_properties;
 
     [[nodiscard]] std::optional<ALLOCATOR_PROPERTIES> requested_properties() const;
