@@ -57,7 +57,7 @@ bool is_current_thread(HANDLE thread) noexcept
 }
 
 // Takes a buffer, fills it with sample `index` and delivers it downstream. Any failure ends
-// the worker; S_FALSE from Receive (the downstream filter wants no more for now) does not.
+// the worker; every success of Receive, S_FALSE included, counts as delivered.
 HRESULT deliver_sample(WorkerContext& context, std::uint64_t index) noexcept
 {
     ComPtr<IMediaSample> sample;
@@ -124,6 +124,32 @@ DWORD WINAPI run_worker(void* parameter)
     FreeLibraryAndExitThread(module, 0);
 }
 
+// Starts the thread of a worker that delivers through `input_pin` from `allocator`, which is
+// committed, and records it in `worker`. Under `state_lock`.
+HRESULT launch_worker(const std::shared_ptr<CameraState>& state, const StreamingOptions& options,
+                      const ComPtr<IMemInputPin>& input_pin,
+                      const ComPtr<IMemAllocator>& allocator) noexcept
+{
+    UniqueLibrary module;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&__ImageBase), module.put())) {
+        return last_error_as_result();
+    }
+    std::unique_ptr<WorkerContext> context(
+        new (std::nothrow) WorkerContext(std::move(module), options.pacing_sleep, state, allocator,
+                                         input_pin, MonotonicClock::now()));
+    if (context == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    HANDLE thread = options.start_thread(&run_worker, context.get());
+    if (thread == nullptr) {
+        return last_error_as_result(); // taken before the context's clean-up can change it
+    }
+    static_cast<void>(context.release()); // the thread owns it now
+    state->worker.reset(thread);
+    return S_OK;
+}
+
 // Under `state_lock`, with no worker recorded.
 HRESULT start_worker(const std::shared_ptr<CameraState>& state,
                      const StreamingOptions& options) noexcept
@@ -138,31 +164,11 @@ HRESULT start_worker(const std::shared_ptr<CameraState>& state,
     }
     state->stop_requested.store(false);
     state->frame_index.store(0);
-
-    UniqueLibrary module;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&__ImageBase), module.put())) {
-        const HRESULT result = last_error_as_result();
-        allocator->Decommit();
-        return result;
+    const HRESULT result = launch_worker(state, options, input_pin, allocator);
+    if (FAILED(result)) {
+        allocator->Decommit(); // its own result is dropped: the start has failed either way
     }
-    std::unique_ptr<WorkerContext> context(
-        new (std::nothrow) WorkerContext(std::move(module), options.pacing_sleep, state, allocator,
-                                         input_pin, MonotonicClock::now()));
-    if (context == nullptr) {
-        allocator->Decommit();
-        return E_OUTOFMEMORY;
-    }
-    HANDLE thread = options.start_thread(&run_worker, context.get());
-    if (thread == nullptr) {
-        const HRESULT result = last_error_as_result();
-        context.reset();
-        allocator->Decommit(); // its result is dropped: the start failed either way
-        return result;
-    }
-    static_cast<void>(context.release()); // the thread owns it now
-    state->worker.reset(thread);
-    return S_OK;
+    return result;
 }
 
 } // namespace
