@@ -1,0 +1,45 @@
+#include "log_file.h"
+
+#include <cstdio>
+
+namespace tolvek {
+
+LogWriteMode log_write_mode(std::optional<std::uint64_t> current_size)
+{
+    return current_size && *current_size > kLogSizeLimit ? LogWriteMode::empty_first
+                                                         : LogWriteMode::append;
+}
+
+std::optional<std::u16string> log_path_below(std::u16string_view program_data)
+{
+    if (program_data.empty()) {
+        return std::nullopt;
+    }
+    std::u16string path{program_data};
+    if (path.back() != u'\\' && path.back() != u'/') {
+        path += u'\\';
+    }
+    path += u"Tolvek\\display-helper.log";
+    return path;
+}
+
+std::string format_timestamp(const LocalDateTime& time)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", time.year, time.month,
+                  time.day, time.hour, time.minute, time.second);
+    return text;
+}
+
+std::string format_log_line(std::string_view timestamp, std::string_view message)
+{
+    std::string line;
+    line.reserve(timestamp.size() + message.size() + 2);
+    line.append(timestamp);
+    line += ' ';
+    line.append(message);
+    line += '\n';
+    return line;
+}
+
+} // namespace tolvek

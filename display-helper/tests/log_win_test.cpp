@@ -1,0 +1,196 @@
+// The log file on the real file system calls: folder creation, the size rule, sharing, and
+// many writers in threads and processes at once.
+
+#include "log.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "support/test_environment_win.h"
+#include "tolvek/win32_owners.h"
+
+namespace tolvek {
+namespace {
+
+using testing::read_file;
+using testing::ScopedEnvironmentVariable;
+using testing::ScopedTempDir;
+
+const std::regex kTimestampedLine{R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d) (.*))"};
+
+std::vector<std::string> split_lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream{text};
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Each test logs below a ProgramData of its own.
+class LogTest : public ::testing::Test {
+protected:
+    ScopedTempDir program_data;
+    ScopedEnvironmentVariable variable{L"ProgramData", program_data.path().wstring()};
+    std::filesystem::path log_path = program_data.path() / "Tolvek" / "display-helper.log";
+
+    void write_bytes(std::size_t count)
+    {
+        std::filesystem::create_directories(log_path.parent_path());
+        std::ofstream{log_path, std::ios::binary} << std::string(count, 'x');
+    }
+};
+
+TEST_F(LogTest, first_line_creates_the_folder_and_reads_timestamp_blank_message)
+{
+    ASSERT_FALSE(std::filesystem::exists(log_path.parent_path()));
+    log_line("listening for S-1-5-21-0-0-0-1000");
+
+    const auto text = read_file(log_path);
+    ASSERT_TRUE(text.has_value());
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(
+        *text, match,
+        std::regex{R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d listening for S-1-5-21-0-0-0-1000\n)"}))
+        << *text;
+    EXPECT_EQ(text->find('\r'), std::string::npos);
+}
+
+TEST_F(LogTest, missing_parent_folders_of_program_data_are_created_too)
+{
+    const std::filesystem::path deeper = program_data.path() / "a" / "b";
+    ScopedEnvironmentVariable nested{L"ProgramData", deeper.wstring()};
+    log_line("x");
+    EXPECT_TRUE(read_file(deeper / "Tolvek" / "display-helper.log").has_value());
+}
+
+TEST(LogWithoutProgramData, unset_or_empty_program_data_writes_nothing_anywhere)
+{
+    ScopedTempDir working;
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(working.path().c_str()));
+
+    for (const std::optional<std::wstring>& value :
+         {std::optional<std::wstring>{}, std::optional<std::wstring>{L""}}) {
+        ScopedEnvironmentVariable variable{L"ProgramData", value};
+        EXPECT_FALSE(log_file_path().has_value());
+        log_line("nowhere");
+    }
+    SetCurrentDirectoryW(previous);
+    EXPECT_TRUE(std::filesystem::is_empty(working.path()))
+        << "nothing relative to the working folder";
+    EXPECT_FALSE(std::filesystem::exists(L"C:\\Tolvek")) << "no fixed fallback";
+}
+
+TEST_F(LogTest, a_file_one_byte_past_the_limit_is_emptied_and_then_holds_one_line)
+{
+    write_bytes(262145);
+    log_line("after rotation");
+    const auto lines = split_lines(read_file(log_path).value());
+    ASSERT_EQ(lines.size(), 1u);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(lines[0], match, kTimestampedLine));
+    EXPECT_EQ(match[2], "after rotation");
+}
+
+TEST_F(LogTest, a_file_of_exactly_the_limit_is_appended_to)
+{
+    write_bytes(262144);
+    log_line("appended");
+    const std::string text = read_file(log_path).value();
+    ASSERT_GT(text.size(), 262144u);
+    EXPECT_EQ(text.substr(0, 262144), std::string(262144, 'x'));
+    EXPECT_TRUE(text.ends_with(" appended\n"));
+}
+
+TEST_F(LogTest, a_message_with_line_feeds_gives_several_lines_after_one_timestamp)
+{
+    log_line("first\nsecond\nthird");
+    const auto lines = split_lines(read_file(log_path).value());
+    ASSERT_EQ(lines.size(), 3u);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(lines[0], match, kTimestampedLine));
+    EXPECT_EQ(match[2], "first");
+    EXPECT_EQ(lines[1], "second");
+    EXPECT_EQ(lines[2], "third");
+}
+
+TEST_F(LogTest, a_reader_sharing_read_write_and_delete_does_not_stop_logging_or_emptying)
+{
+    log_line("before");
+    const UniqueHandle reader{CreateFileW(log_path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    ASSERT_TRUE(reader.valid());
+
+    log_line("while read");
+    EXPECT_EQ(split_lines(read_file(log_path).value()).size(), 2u);
+
+    std::ofstream{log_path, std::ios::binary | std::ios::app} << std::string(262145, 'x');
+    log_line("emptied while read");
+    const auto lines = split_lines(read_file(log_path).value());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with(" emptied while read"));
+}
+
+TEST_F(LogTest, threads_and_processes_logging_at_once_lose_and_interleave_no_line)
+{
+    constexpr int kThreads = 4;
+    constexpr int kLinesPerWriter = 300;
+    const std::filesystem::path writer = testing::executable_folder() / "log_writer_for_tests.exe";
+
+    std::vector<std::thread> threads;
+    std::vector<std::optional<testing::ProcessOutcome>> children(2);
+    for (int p = 0; p < 2; ++p) {
+        threads.emplace_back([&, p] {
+            const std::wstring command = L"\"" + writer.wstring() + L"\" process" +
+                                         std::to_wstring(p) + L" " +
+                                         std::to_wstring(kLinesPerWriter);
+            children[p] = testing::run_process(command, std::chrono::seconds{60});
+        });
+    }
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLinesPerWriter; ++i) {
+                log_line("thread" + std::to_string(t) + " " + std::to_string(i));
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    for (const auto& child : children) {
+        ASSERT_TRUE(child.has_value()) << "the second process did not finish";
+        ASSERT_EQ(child->exit_code, 0u);
+    }
+
+    std::multiset<std::string> seen;
+    for (const auto& line : split_lines(read_file(log_path).value())) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, kTimestampedLine)) << "torn line: " << line;
+        seen.insert(match[2]);
+    }
+    std::multiset<std::string> expected;
+    for (int i = 0; i < kLinesPerWriter; ++i) {
+        for (int t = 0; t < kThreads; ++t) {
+            expected.insert("thread" + std::to_string(t) + " " + std::to_string(i));
+        }
+        for (int p = 0; p < 2; ++p) {
+            expected.insert("process" + std::to_string(p) + " " + std::to_string(i));
+        }
+    }
+    EXPECT_EQ(seen, expected);
+}
+
+} // namespace
+} // namespace tolvek
