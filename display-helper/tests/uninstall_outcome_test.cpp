@@ -29,7 +29,8 @@ TEST(UninstallOutcome, the_six_named_escapes)
 TEST(UninstallOutcome, other_invisible_characters_are_written_as_code_points)
 {
     EXPECT_EQ(quoted_for_log("\x01\x1B\x7F"), R"("\u{1}\u{1b}\u{7f}")");
-    EXPECT_EQ(quoted_for_log("\xC2\x85\xC2\xA0\xC2\xAD"), R"("\u{85}\u{a0}\u{ad}")"); // NEL, NBSP, SHY
+    EXPECT_EQ(quoted_for_log("\xC2\x85\xC2\xA0\xC2\xAD"),
+              R"("\u{85}\u{a0}\u{ad}")"); // NEL, NBSP, SHY
     // Zero-width space, right-to-left override, line separator, byte order mark, ideographic
     // space: each would hide or rearrange what the log shows.
     EXPECT_EQ(quoted_for_log("\xE2\x80\x8B\xE2\x80\xAE\xE2\x80\xA8\xEF\xBB\xBF\xE3\x80\x80"),
