@@ -163,13 +163,20 @@ std::vector<std::string> lines_of(const std::string& text)
 
 std::vector<std::string> log_messages(const std::filesystem::path& program_data)
 {
-    static const std::regex timestamped{R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (.*))"};
+    // A message may hold line feeds of its own: a line starts a new message only when it
+    // starts with a timestamp.
+    static const std::regex timestamp{R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )"};
     std::vector<std::string> messages;
     for (const std::string& line :
          lines_of(read_file(program_data / "Tolvek" / "display-helper.log").value_or(""))) {
         std::smatch match;
-        messages.push_back(std::regex_match(line, match, timestamped) ? match[1].str()
-                                                                      : "untimed: " + line);
+        if (std::regex_search(line, match, timestamp, std::regex_constants::match_continuous)) {
+            messages.push_back(match.suffix().str());
+        } else if (messages.empty()) {
+            messages.push_back("no timestamp: " + line);
+        } else {
+            messages.back() += "\n" + line;
+        }
     }
     return messages;
 }

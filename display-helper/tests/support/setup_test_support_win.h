@@ -70,7 +70,7 @@ bool remove_helper_service();
 // The line feed ended lines of a text.
 [[nodiscard]] std::vector<std::string> lines_of(const std::string& text);
 
-// The messages of the log's lines, the timestamps taken off; empty when there is no log.
+// The messages in the log, timestamps taken off; empty when there is no log.
 [[nodiscard]] std::vector<std::string> log_messages(const std::filesystem::path& program_data);
 
 // The SID of every process under Wine, which admission compares against.

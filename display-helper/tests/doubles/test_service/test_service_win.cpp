@@ -51,10 +51,17 @@ void write_arguments()
 {
     int count = 0;
     const tolvek::UniqueLocalMemory<wchar_t*> argv{CommandLineToArgvW(GetCommandLineW(), &count)};
-    std::wofstream file{own_folder() / "test-service-arguments.txt", std::ios::trunc};
+    std::string lines;
     for (int i = 1; i < count; ++i) {
-        file << argv.get()[i] << L'\n';
+        const wchar_t* argument = argv.get()[i];
+        const int size =
+            WideCharToMultiByte(CP_UTF8, 0, argument, -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(static_cast<std::size_t>(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, argument, -1, utf8.data(), size, nullptr, nullptr);
+        utf8.pop_back(); // the terminating NUL
+        lines += utf8 + '\n';
     }
+    std::ofstream{own_folder() / "test-service-arguments.txt", std::ios::binary} << lines;
 }
 
 UniqueHandle open_event(const std::wstring& name)
