@@ -51,6 +51,25 @@ TEST(UninstallOutcome, invalid_utf8_is_shown_as_replacement_characters)
     EXPECT_EQ(quoted_for_log("a\xFF\xE4\xB8z"), "\"a\xEF\xBF\xBD\xEF\xBF\xBDz\"");
 }
 
+TEST(UninstallOutcome, only_a_missing_service_counts_as_nothing_to_remove)
+{
+    EXPECT_TRUE(unopened_service_outcome(1060, "The specified service does not exist.").ok());
+}
+
+// Without the right to delete the service, opening it fails with access denied; the service
+// stays installed, and uninstall must say so instead of reporting success.
+TEST(UninstallOutcome, any_other_failure_to_open_the_service_is_the_service_error)
+{
+    const Status denied = unopened_service_outcome(5, "Access is denied. (0x80070005)");
+    ASSERT_FALSE(denied.ok());
+    EXPECT_EQ(denied.error().text, "the service would not open: Access is denied. (0x80070005)");
+    EXPECT_EQ(uninstall_result(denied, success()).error().text, denied.error().text);
+    EXPECT_EQ(uninstall_log_line(denied, success()),
+              "uninstalled (service: Err(\"the service would not open: Access is denied. "
+              "(0x80070005)\"), driver: Ok(()))");
+    EXPECT_FALSE(unopened_service_outcome(1072, "Service marked for delete. (0x80070430)").ok());
+}
+
 TEST(UninstallOutcome, a_failed_service_step_is_the_result_even_when_the_driver_step_failed_too)
 {
     EXPECT_EQ(uninstall_result(Error{"service"}, Error{"driver"}).error().text, "service");
