@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes one parser of the helper: builds the fuzz preset, then runs the libFuzzer target for
 # the given time (default one hour) from the checked-in seeds. TOLVEK_FUZZ_TARGET names it:
-# request_protocol (the default) or line_framer. The corpus it grows and any
+# request_protocol (the default), line_framer or published_name. The corpus it grows and any
 # finding (crash-*, timeout-*, leak-*) stay in the fuzz build folder, beside the target.
 #   tools/fuzz.sh [seconds] [libFuzzer flags...]      e.g. tools/fuzz.sh 3600 -jobs=2
 # With TOLVEK_FUZZER naming a built target, nothing is built (the fuzz preset's ctest entry
@@ -30,6 +30,8 @@ case $target in
   request_protocol) options=(-max_len=1024 -dict=display-helper/fuzz/request_protocol.dict) ;;
   # A byte stream of several 512-byte reads.
   line_framer) options=(-max_len=4096) ;;
+  # pnputil's driver store listing; real ones are a few kilobytes.
+  published_name) options=(-max_len=8192) ;;
 esac
 exec "$fuzzer" \
   -max_total_time="$seconds" \

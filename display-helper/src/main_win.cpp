@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -57,6 +60,10 @@ int wmain(int argc, wchar_t** argv)
     }
     const std::string& text = outcome.error().text;
     log_line(text);
-    std::fprintf(stderr, "%s\n", text.c_str());
+    // In its default text mode the C runtime writes every line feed as CR LF, also those
+    // inside the error text; the line ends with a line feed alone.
+    _setmode(_fileno(stderr), _O_BINARY);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
     return 1;
 }
