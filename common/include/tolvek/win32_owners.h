@@ -71,6 +71,29 @@ struct MappedViewTraits {
     }
 };
 
+// Registry keys that the program opened or created; the predefined root keys are never held.
+struct RegistryKeyTraits {
+    using Type = HKEY;
+    static constexpr Type empty() noexcept { return nullptr; }
+    static bool is_empty(Type k) noexcept { return k == nullptr; }
+    static void close(Type k) noexcept
+    {
+        PreserveLastError keep;
+        RegCloseKey(k);
+    }
+};
+
+struct ModuleTraits {
+    using Type = HMODULE;
+    static constexpr Type empty() noexcept { return nullptr; }
+    static bool is_empty(Type m) noexcept { return m == nullptr; }
+    static void close(Type m) noexcept
+    {
+        PreserveLastError keep;
+        FreeLibrary(m);
+    }
+};
+
 } // namespace detail
 
 using UniqueHandle = UniqueResource<detail::KernelHandleTraits>;
@@ -83,5 +106,9 @@ template <class T>
 using UniqueTaskMemory = UniqueResource<detail::TaskMemoryTraits<T>>;
 // A view of a file mapping (MapViewOfFile / UnmapViewOfFile).
 using UniqueMappedView = UniqueResource<detail::MappedViewTraits>;
+// An opened or created registry key (RegCreateKeyExW, RegOpenKeyExW / RegCloseKey).
+using UniqueRegistryKey = UniqueResource<detail::RegistryKeyTraits>;
+// A module the program loaded itself (LoadLibraryExW / FreeLibrary).
+using UniqueModule = UniqueResource<detail::ModuleTraits>;
 
 } // namespace tolvek
