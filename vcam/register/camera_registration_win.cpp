@@ -51,7 +51,7 @@ Status check_camera_module(const std::u16string& path)
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return Error{"the camera module is missing: " + message_text(path)};
     }
-    const UniqueModule module{LoadLibraryExW(as_wide(path), nullptr, DONT_RESOLVE_DLL_REFERENCES)};
+    const UniqueLibrary module{LoadLibraryExW(as_wide(path), nullptr, DONT_RESOLVE_DLL_REFERENCES)};
     if (!module) {
         return Error{"the camera module would not load: " + message_text(path) + ": " +
                      win32_error_text(GetLastError())};

@@ -13,11 +13,12 @@ std::shared_ptr<CameraState> CameraState::create() noexcept
     }
 }
 
-CameraState::~CameraState()
+std::unique_lock<std::mutex> CameraState::lock_state() noexcept
 {
-    if (worker.joinable()) {
-        worker.detach();
+    if (is_connecting_thread()) {
+        return std::unique_lock<std::mutex>(state_lock, std::defer_lock);
     }
+    return std::unique_lock<std::mutex>(state_lock);
 }
 
 } // namespace tolvek::vcam

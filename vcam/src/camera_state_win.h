@@ -12,12 +12,13 @@
 #include <strmif.h>
 
 #include "com_ptr_win.h"
+#include "sdk_declarations_win.h"
+#include "tolvek/win32_owners.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace tolvek::vcam {
 
@@ -30,10 +31,25 @@ public:
     CameraState() = default;
     CameraState(const CameraState&) = delete;
     CameraState& operator=(const CameraState&) = delete;
-    // Releases a connection still held. A worker thread still recorded here has ended (it
-    // held a reference until then; the last one may even be its own), so it is detached,
-    // never waited for.
-    ~CameraState();
+    // Releases a connection still held and closes the handle of a worker thread still
+    // recorded here without waiting: that worker has finished its work (it held a reference
+    // until then; the last one may even be its own).
+    ~CameraState() = default;
+
+    // Holds `state_lock` for the caller's scope, except on the thread that is inside
+    // Connect's calls into the downstream pin. Connect holds the lock across those calls, and
+    // the lock is not re-entrant; a downstream pin that calls back into this pin or its
+    // filter from inside them (ConnectedTo, ConnectionMediaType, Disconnect, GetState, ...)
+    // on the same thread would deadlock on it. That thread holds the lock already, so it
+    // reads and changes the guarded fields without taking it again, and finds what Connect
+    // has not yet stored: no connection. Connect itself refuses to nest.
+    [[nodiscard]] std::unique_lock<std::mutex> lock_state() noexcept;
+
+    // True on the thread inside Connect's calls into the downstream pin.
+    [[nodiscard]] bool is_connecting_thread() const noexcept
+    {
+        return connecting_thread.load(std::memory_order_relaxed) == GetCurrentThreadId();
+    }
 
     std::mutex state_lock;
 
@@ -44,17 +60,21 @@ public:
     ComPtr<IMemAllocator> allocator;
 
     // The streaming worker's thread, from start_streaming until stop_streaming takes it out
-    // to join it. Guarded by `state_lock`.
-    std::thread worker;
+    // to wait for it. Guarded by `state_lock`.
+    UniqueHandle worker;
 
     // State_Stopped, State_Paused or State_Running. Guarded by `state_lock`.
     FILTER_STATE filter_state = State_Stopped;
 
-    // The pin's own IPin and the filter's own IBaseFilter, without a reference (they hold
-    // this state, not the other way round). Each is set once, right after its object exists
-    // and before either is handed out, and only read afterwards.
+    // The pin's own IPin, without a reference (the pin holds this state, not the other way
+    // round). Set once, right after the pin exists and before it is handed out.
     IPin* self_pin = nullptr;
-    IBaseFilter* self_filter = nullptr;
+
+    // The filter, without keeping it alive: a weak reference, set once right after the
+    // filter exists. The pin may outlive its filter; resolving then gives null, never a
+    // pointer to a destroyed filter, even while the filter's last reference goes on another
+    // thread.
+    ComPtr<IWeakReference> self_filter;
 
     // What JoinFilterGraph last gave, without a reference; null when not in a graph.
     std::atomic<IFilterGraph*> graph{nullptr};
@@ -65,6 +85,11 @@ public:
 
     // Tells the worker to end. Written under `state_lock`, read by the worker without it.
     std::atomic<bool> stop_requested{false};
+
+    // The id of the thread that holds `state_lock` inside Connect's calls into the downstream
+    // pin; 0 otherwise. Only that thread writes it, under the lock, so a thread that reads its
+    // own id here is inside those calls.
+    std::atomic<DWORD> connecting_thread{0};
 };
 
 static_assert(sizeof(FILTER_STATE) == 4);

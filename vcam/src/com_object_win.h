@@ -42,6 +42,15 @@ template <class Table, class... AlsoAnswers>
 struct InterfaceChain {
 };
 
+// COM callers may pass a null REFIID, REFCLSID or REFGUID. C++ assumes that a reference is never
+// null, so the address goes through a volatile, which keeps the compiler from folding the test
+// away.
+[[nodiscard]] inline bool is_null_reference(const IID& iid) noexcept
+{
+    const IID* volatile address = &iid;
+    return address == nullptr;
+}
+
 namespace detail {
 
 template <class Entry>
@@ -68,14 +77,6 @@ template <class First, class...>
 struct FirstOf {
     using type = First;
 };
-
-// COM callers may pass a null REFIID. C++ assumes that a reference is never null, so the
-// address goes through a volatile, which keeps the compiler from folding the test away.
-inline bool is_null_reference(const IID& iid) noexcept
-{
-    const IID* volatile address = &iid;
-    return address == nullptr;
-}
 
 // The QueryInterface rules, shared by every object: E_POINTER and nothing written for a null
 // identifier or result pointer; E_NOINTERFACE and null written for an unknown identifier;

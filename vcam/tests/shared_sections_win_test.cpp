@@ -5,6 +5,7 @@
 
 #include "frame_patterns.h"
 #include "frame_reader.h"
+#include "producer_process_win.h"
 #include "tolvek/win32_owners.h"
 #include "viewer_registration.h"
 
@@ -18,76 +19,7 @@ namespace tolvek::vcam {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr DWORD kWaitLimitMs = 20'000;
-
-std::wstring beside_this_program(const wchar_t* file_name)
-{
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path.substr(0, path.find_last_of(L'\\') + 1) + file_name;
-}
-
-// vcam_test_producer in a process of its own, with the two events that steer it.
-class ProducerProcess {
-public:
-    ProducerProcess(const wchar_t* mode, std::uint32_t pattern)
-    {
-        static int instance = 0;
-        const std::wstring suffix =
-            std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++instance);
-        const std::wstring ready_name = L"Local\\TolvekVcamTestReady-" + suffix;
-        const std::wstring quit_name = L"Local\\TolvekVcamTestQuit-" + suffix;
-        ready_.reset(CreateEventW(nullptr, TRUE, FALSE, ready_name.c_str()));
-        quit_.reset(CreateEventW(nullptr, TRUE, FALSE, quit_name.c_str()));
-        std::wstring command_line = L"\"" + beside_this_program(L"vcam_test_producer.exe") +
-                                    L"\" " + mode + L" " + std::to_wstring(pattern) + L" " +
-                                    ready_name + L" " + quit_name;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                           nullptr, &startup, &process)) {
-            process_.reset(process.hProcess);
-            UniqueHandle thread{process.hThread};
-        }
-    }
-
-    ~ProducerProcess()
-    {
-        if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-            SetEvent(quit_.get());
-            WaitForSingleObject(process_.get(), kWaitLimitMs);
-        }
-    }
-
-    // True once the sections exist and the first frame is published.
-    [[nodiscard]] bool wait_until_ready() const
-    {
-        if (!process_ || !ready_) {
-            return false;
-        }
-        const HANDLE handles[] = {ready_.get(), process_.get()};
-        return WaitForMultipleObjects(2, handles, FALSE, kWaitLimitMs) == WAIT_OBJECT_0;
-    }
-
-    // Tells the producer to end and gives the number of live viewers it counted last.
-    [[nodiscard]] DWORD quit_and_count_viewers() const
-    {
-        SetEvent(quit_.get());
-        DWORD exit_code = 999;
-        if (WaitForSingleObject(process_.get(), kWaitLimitMs) != WAIT_OBJECT_0 ||
-            !GetExitCodeProcess(process_.get(), &exit_code)) {
-            return 999;
-        }
-        return exit_code;
-    }
-
-private:
-    UniqueHandle ready_;
-    UniqueHandle quit_;
-    UniqueHandle process_;
-};
+using testing::ProducerProcess;
 
 const MonotonicTime kStart = MonotonicTime{} + 100s;
 

@@ -83,7 +83,9 @@ struct RegistryKeyTraits {
     }
 };
 
-struct ModuleTraits {
+// A reference to a loaded module (LoadLibraryW, LoadLibraryExW, GetModuleHandleExW without
+// GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT).
+struct LibraryTraits {
     using Type = HMODULE;
     static constexpr Type empty() noexcept { return nullptr; }
     static bool is_empty(Type m) noexcept { return m == nullptr; }
@@ -108,7 +110,7 @@ using UniqueTaskMemory = UniqueResource<detail::TaskMemoryTraits<T>>;
 using UniqueMappedView = UniqueResource<detail::MappedViewTraits>;
 // An opened or created registry key (RegCreateKeyExW, RegOpenKeyExW / RegCloseKey).
 using UniqueRegistryKey = UniqueResource<detail::RegistryKeyTraits>;
-// A module the program loaded itself (LoadLibraryExW / FreeLibrary).
-using UniqueModule = UniqueResource<detail::ModuleTraits>;
+// A module reference that keeps a DLL loaded.
+using UniqueLibrary = UniqueResource<detail::LibraryTraits>;
 
 } // namespace tolvek
