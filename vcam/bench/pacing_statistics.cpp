@@ -27,9 +27,13 @@ PacingFigures pacing_figures(std::span<const std::int64_t> arrivals_ns, std::int
     }
     figures.mean_interval_ns = static_cast<double>(total) / static_cast<double>(deviations.size());
     std::sort(deviations.begin(), deviations.end());
-    // Nearest rank: the smallest deviation that at least 99 % of the intervals do not exceed.
-    const std::size_t rank = (deviations.size() * 99 + 99) / 100;
-    figures.p99_abs_deviation_ns = deviations[rank - 1];
+    // Nearest rank: the smallest deviation that at least `percent` % of the intervals do not
+    // exceed.
+    const auto percentile = [&](std::size_t percent) {
+        return deviations[(deviations.size() * percent + 99) / 100 - 1];
+    };
+    figures.median_abs_deviation_ns = percentile(50);
+    figures.p99_abs_deviation_ns = percentile(99);
     figures.max_abs_deviation_ns = deviations.back();
     return figures;
 }

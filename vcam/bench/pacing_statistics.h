@@ -14,7 +14,9 @@ inline constexpr std::int64_t kFrameIntervalNs = 33'333'333; // 1/30 s
 struct PacingFigures {
     std::size_t intervals = 0;
     double mean_interval_ns = 0;
-    // The 99th percentile (nearest rank) and the largest of |interval - target|.
+    // The median, the 99th percentile (both by nearest rank) and the largest of
+    // |interval - target|.
+    std::int64_t median_abs_deviation_ns = 0;
     std::int64_t p99_abs_deviation_ns = 0;
     std::int64_t max_abs_deviation_ns = 0;
 };

@@ -42,6 +42,18 @@ TEST(PacingStatistics, p99_is_the_nearest_rank_of_the_absolute_deviations)
     EXPECT_DOUBLE_EQ(figures.mean_interval_ns, kFrameIntervalNs + 6.0 * kMs / 200);
 }
 
+TEST(PacingStatistics, the_median_of_an_even_count_is_the_lower_middle)
+{
+    // Deviations 1, 2, 3 and 2 ms; sorted 1, 2, 2, 3: nearest rank 2 of 4.
+    const std::vector<std::int64_t> arrivals{0, kFrameIntervalNs + 1 * kMs,
+                                             2 * kFrameIntervalNs - 1 * kMs,
+                                             3 * kFrameIntervalNs + 2 * kMs, 4 * kFrameIntervalNs};
+    const PacingFigures figures = pacing_figures(arrivals, 0);
+    ASSERT_EQ(figures.intervals, 4u);
+    EXPECT_EQ(figures.median_abs_deviation_ns, 2 * kMs);
+    EXPECT_EQ(figures.max_abs_deviation_ns, 3 * kMs);
+}
+
 TEST(PacingStatistics, too_few_samples_give_no_intervals)
 {
     EXPECT_EQ(pacing_figures({}, 0).intervals, 0u);
