@@ -119,9 +119,9 @@ TEST(CameraGraphStressWin, a_thousand_run_stop_disconnect_connect_cycles_neither
                               testing::GraphConnection::direct),
                   S_OK);
         ComPtr<IPin> camera_output;
-        ComPtr<IPin> camera_peer;
+        ComPtr<IPin> peer_input;
         ASSERT_EQ(graph.camera_output(camera_output), S_OK);
-        ASSERT_EQ(graph.camera_peer(camera_peer), S_OK);
+        ASSERT_EQ(graph.camera_peer(peer_input), S_OK);
 
         HangWatch watch;
         std::size_t delivered = 0;
@@ -152,13 +152,13 @@ TEST(CameraGraphStressWin, a_thousand_run_stop_disconnect_connect_cycles_neither
 
             watch.at(cycle, 3);
             ASSERT_EQ(graph.graph->Disconnect(camera_output.get()), S_OK) << "cycle " << cycle;
-            ASSERT_EQ(graph.graph->Disconnect(camera_peer.get()), S_OK) << "cycle " << cycle;
+            ASSERT_EQ(graph.graph->Disconnect(peer_input.get()), S_OK) << "cycle " << cycle;
             // The downstream filter lends the camera its own allocator, which refuses new
             // properties while buffers are out: a consumer gives them back before it connects
             // again.
             recorder->release_held_samples();
             watch.at(cycle, 4);
-            ASSERT_EQ(graph.graph->ConnectDirect(camera_output.get(), camera_peer.get(), nullptr),
+            ASSERT_EQ(graph.graph->ConnectDirect(camera_output.get(), peer_input.get(), nullptr),
                       S_OK)
                 << "cycle " << cycle;
         }
