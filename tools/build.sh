@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds both Windows deliverables into dist/.
+# Builds both Windows deliverables into dist/, with the camera's registration tool beside the DLL.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -4,6 +4,7 @@
 //
 //   vcam_test_producer hold   <pattern> <ready event> <quit event>   one frame, then waits
 //   vcam_test_producer stream <pattern> <ready event> <quit event>   frames back to back
+//   vcam_test_producer paced  <pattern> <ready event> <quit event>   30 frames a second
 //
 // Exit codes 0-8: live viewers at the end; 100 and up: the producer failed.
 
@@ -20,6 +21,7 @@
 namespace {
 
 constexpr DWORD kHoldLimitMs = 60'000; // a forgotten producer ends by itself
+constexpr DWORD kPacedIntervalMs = 33; // about 30 frames a second, as a real producer
 
 enum ExitCode : int {
     kBadArguments = 100,
@@ -51,8 +53,9 @@ int wmain(int argc, wchar_t** argv)
     producer->publish_with(draw);
     SetEvent(ready.get());
 
-    if (mode == L"stream") {
-        while (WaitForSingleObject(quit.get(), 0) == WAIT_TIMEOUT) {
+    if (mode == L"stream" || mode == L"paced") {
+        const DWORD interval = mode == L"paced" ? kPacedIntervalMs : 0;
+        while (WaitForSingleObject(quit.get(), interval) == WAIT_TIMEOUT) {
             ++pattern;
             producer->publish_with(draw);
         }

@@ -71,7 +71,19 @@ struct MappedViewTraits {
     }
 };
 
-// A reference to a loaded module (LoadLibraryW, GetModuleHandleExW without
+// Registry keys that the program opened or created; the predefined root keys are never held.
+struct RegistryKeyTraits {
+    using Type = HKEY;
+    static constexpr Type empty() noexcept { return nullptr; }
+    static bool is_empty(Type k) noexcept { return k == nullptr; }
+    static void close(Type k) noexcept
+    {
+        PreserveLastError keep;
+        RegCloseKey(k);
+    }
+};
+
+// A reference to a loaded module (LoadLibraryW, LoadLibraryExW, GetModuleHandleExW without
 // GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT).
 struct LibraryTraits {
     using Type = HMODULE;
@@ -96,6 +108,8 @@ template <class T>
 using UniqueTaskMemory = UniqueResource<detail::TaskMemoryTraits<T>>;
 // A view of a file mapping (MapViewOfFile / UnmapViewOfFile).
 using UniqueMappedView = UniqueResource<detail::MappedViewTraits>;
+// An opened or created registry key (RegCreateKeyExW, RegOpenKeyExW / RegCloseKey).
+using UniqueRegistryKey = UniqueResource<detail::RegistryKeyTraits>;
 // A module reference that keeps a DLL loaded.
 using UniqueLibrary = UniqueResource<detail::LibraryTraits>;
 

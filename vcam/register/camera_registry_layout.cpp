@@ -1,0 +1,78 @@
+#include "camera_registry_layout.h"
+
+namespace tolvek::vcam {
+
+namespace {
+
+constexpr std::u16string_view kClassesKey = u"Software\\Classes\\CLSID\\";
+
+std::u16string class_key()
+{
+    return std::u16string(kClassesKey) + std::u16string(kCameraClassIdText);
+}
+
+std::u16string category_instance_key()
+{
+    return video_input_instances_key() + u"\\" + std::u16string(kCameraClassIdText);
+}
+
+bool is_high_surrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool is_low_surrogate(char16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+} // namespace
+
+std::vector<RegistryValue> camera_registry_values(std::u16string_view module_path)
+{
+    const std::u16string server_key = class_key() + u"\\InprocServer32";
+    return {
+        {class_key(), u"", std::u16string(kCameraFriendlyName)},
+        {server_key, u"", std::u16string(module_path)},
+        // Both: COM loads the module into the caller's apartment, whichever it is; every
+        // object of the camera is agile.
+        {server_key, u"ThreadingModel", u"Both"},
+        {category_instance_key(), u"FriendlyName", std::u16string(kCameraFriendlyName)},
+        {category_instance_key(), u"CLSID", std::u16string(kCameraClassIdText)},
+    };
+}
+
+std::vector<std::u16string> camera_registry_keys()
+{
+    return {category_instance_key(), class_key()};
+}
+
+std::u16string video_input_instances_key()
+{
+    return std::u16string(kClassesKey) + std::u16string(kVideoInputCategoryText) + u"\\Instance";
+}
+
+std::u16string module_beside_program(std::u16string_view program_path)
+{
+    const std::size_t separator = program_path.find_last_of(u"\\/");
+    const std::u16string_view folder = separator == std::u16string_view::npos
+                                           ? std::u16string_view{}
+                                           : program_path.substr(0, separator + 1);
+    return std::u16string(folder) + std::u16string(kCameraModuleFileName);
+}
+
+std::u16string displayable(std::u16string_view text)
+{
+    std::u16string shown(text);
+    for (std::size_t index = 0; index < shown.size(); ++index) {
+        if (is_high_surrogate(shown[index]) && index + 1 < shown.size() &&
+            is_low_surrogate(shown[index + 1])) {
+            ++index; // a well-formed pair
+        } else if (is_high_surrogate(shown[index]) || is_low_surrogate(shown[index])) {
+            shown[index] = u'\xFFFD';
+        }
+    }
+    return shown;
+}
+
+} // namespace tolvek::vcam
