@@ -73,9 +73,31 @@ private:
     CameraState& state_;
 };
 
+// Tells a downstream pin that accepted the connection to let go of it again, unless the
+// connection was completed. Such a pin holds a reference to this pin and refuses every other
+// connection until it is disconnected, so a Connect that fails after it accepted must undo
+// its side too.
+class DownstreamAcceptance {
+public:
+    explicit DownstreamAcceptance(IPin* receive_pin) noexcept : receive_pin_(receive_pin) {}
+    ~DownstreamAcceptance()
+    {
+        if (receive_pin_ != nullptr) {
+            receive_pin_->Disconnect();
+        }
+    }
+    DownstreamAcceptance(const DownstreamAcceptance&) = delete;
+    DownstreamAcceptance& operator=(const DownstreamAcceptance&) = delete;
+
+    void keep() noexcept { receive_pin_ = nullptr; }
+
+private:
+    IPin* receive_pin_;
+};
+
 // Proposes the camera type to `receive_pin`, takes its IMemInputPin and settles the
-// allocator. On failure everything obtained so far is released again (the downstream pin is
-// not asked to disconnect) and nothing is written to the out-parameters.
+// allocator. On failure everything obtained so far is released again, a downstream pin that
+// had accepted is disconnected, and nothing is written to the out-parameters.
 HRESULT negotiate_connection(IPin* self, IPin* receive_pin, ComPtr<IMemInputPin>& input_pin_out,
                              ComPtr<IMemAllocator>& allocator_out) noexcept
 {
@@ -90,6 +112,7 @@ HRESULT negotiate_connection(IPin* self, IPin* receive_pin, ComPtr<IMemInputPin>
     if (FAILED(result)) {
         return result;
     }
+    DownstreamAcceptance acceptance{receive_pin};
     ComPtr<IMemInputPin> input_pin;
     if (FAILED(result =
                    receive_pin->QueryInterface(__uuidof(IMemInputPin), input_pin.put_void()))) {
@@ -119,6 +142,7 @@ HRESULT negotiate_connection(IPin* self, IPin* receive_pin, ComPtr<IMemInputPin>
     if (FAILED(result = input_pin->NotifyAllocator(allocator.get(), FALSE))) {
         return result;
     }
+    acceptance.keep();
     input_pin_out = std::move(input_pin);
     allocator_out = std::move(allocator);
     return S_OK;

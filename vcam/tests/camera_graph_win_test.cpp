@@ -236,10 +236,7 @@ TEST_F(CameraGraphWin, once_everything_is_released_com_unloads_the_module)
 // keep the module loaded) and refuse the next connection with VFW_E_ALREADY_CONNECTED. The
 // allocator that the Sample Grabber lends refuses new properties while a consumer still
 // holds one of its samples, which makes Connect fail at exactly that point.
-//
-// Disabled while it fails: CapturePin::Connect does not yet ask the downstream pin to
-// disconnect after a failure that follows its ReceiveConnection. Enable it with that change.
-TEST_F(CameraGraphWin, DISABLED_a_failed_connect_leaves_the_downstream_pin_unconnected)
+TEST_F(CameraGraphWin, a_failed_connect_leaves_the_downstream_pin_unconnected)
 {
     auto recorder = SampleRecorder::create(SampleRecorder::Inspection::arrival_only);
     CaptureGraph graph;

@@ -130,6 +130,10 @@ TEST_P(ConnectRefusalTest, ends_connect_with_its_result_and_leaves_no_reference_
 
     EXPECT_EQ(pin()->Connect(sink.get(), nullptr), refusal.expected);
 
+    // A pin that accepted the connection would otherwise keep holding this one and refuse
+    // every other connection.
+    EXPECT_EQ(sink->disconnects(), SUCCEEDED(refusal.script.receive_connection_result) ? 1 : 0)
+        << "a downstream pin that accepted is told to let go again";
     ComPtr<IPin> peer;
     EXPECT_EQ(connected_to(peer), VFW_E_NOT_CONNECTED);
     EXPECT_EQ(testing::reference_count(sink->identity()), sink_references);

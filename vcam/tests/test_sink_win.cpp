@@ -224,6 +224,12 @@ int TestInputPin::allocator_requirement_queries() const
     return allocator_requirement_queries_;
 }
 
+int TestInputPin::disconnects() const
+{
+    std::lock_guard lock(lock_);
+    return disconnects_;
+}
+
 std::vector<ReceivedSample> TestInputPin::samples() const
 {
     std::lock_guard lock(lock_);
@@ -263,6 +269,8 @@ HRESULT TestInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* me
 
 HRESULT TestInputPin::Disconnect()
 {
+    std::lock_guard lock(lock_);
+    ++disconnects_;
     return S_OK;
 }
 

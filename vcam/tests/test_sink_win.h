@@ -121,6 +121,7 @@ public:
     [[nodiscard]] std::optional<ALLOCATOR_PROPERTIES> notified_properties() const;
     [[nodiscard]] std::optional<BOOL> notified_read_only() const;
     [[nodiscard]] int allocator_requirement_queries() const;
+    [[nodiscard]] int disconnects() const;
     [[nodiscard]] std::vector<ReceivedSample> samples() const;
     [[nodiscard]] std::size_t sample_count() const;
 
@@ -172,6 +173,7 @@ private:
     std::optional<ALLOCATOR_PROPERTIES> notified_properties_;
     std::optional<BOOL> notified_read_only_;
     int allocator_requirement_queries_ = 0;
+    int disconnects_ = 0;
     std::vector<ReceivedSample> samples_;
 };
 
