@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "service/line_framer.h"
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include "request_protocol.h"
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 
 namespace tolvek {
 namespace {

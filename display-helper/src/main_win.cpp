@@ -13,11 +13,11 @@
 
 #include "command_line.h"
 #include "log.h"
-#include "result.h"
 #include "service/service_host_win.h"
 #include "setup/install_win.h"
 #include "setup/uninstall_win.h"
-#include "text_encoding.h"
+#include "tolvek/result.h"
+#include "tolvek/text_encoding.h"
 
 namespace {
 

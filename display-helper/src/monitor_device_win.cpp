@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "error_text.h"
-#include "error_text_win.h"
 #include "log.h"
-#include "text_encoding.h"
+#include "tolvek/error_text.h"
+#include "tolvek/error_text_win.h"
+#include "tolvek/text_encoding.h"
 
 namespace tolvek {
 namespace {

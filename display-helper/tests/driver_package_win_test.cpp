@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "support/setup_test_support_win.h"
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 #include "wide_text_win.h"
 
 namespace tolvek {

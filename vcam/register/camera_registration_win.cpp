@@ -1,8 +1,8 @@
 #include "camera_registration_win.h"
 
 #include "camera_registry_layout.h"
-#include "error_text_win.h"
-#include "text_encoding.h"
+#include "tolvek/error_text_win.h"
+#include "tolvek/text_encoding.h"
 #include "tolvek/win32_owners.h"
 
 namespace tolvek::vcam {

@@ -4,7 +4,7 @@
 // class under HKLM\Software\Classes\CLSID and the entry in DirectShow's video input device
 // category. The camera module itself registers nothing.
 
-#include "result.h"
+#include "tolvek/result.h"
 
 #include <string>
 #include <string_view>

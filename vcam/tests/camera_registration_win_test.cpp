@@ -8,8 +8,8 @@
 
 #include "camera_registry_layout.h"
 #include "class_id_win.h"
-#include "error_text_win.h"
 #include "support/test_environment_win.h"
+#include "tolvek/error_text_win.h"
 #include "tolvek/win32_owners.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "service/line_framer.h"
 
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 
 namespace tolvek {
 

@@ -2,7 +2,7 @@
 
 #include <sddl.h>
 
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 
 namespace tolvek {
 

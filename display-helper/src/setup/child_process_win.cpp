@@ -3,8 +3,8 @@
 #include <array>
 #include <new>
 
-#include "error_text_win.h"
 #include "setup/argument_quoting.h"
+#include "tolvek/error_text_win.h"
 #include "tolvek/win32_owners.h"
 #include "wide_text_win.h"
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "result.h"
+#include "tolvek/result.h"
 
 namespace tolvek {
 

@@ -8,7 +8,7 @@
 #include "setup/child_process_win.h"
 #include "setup/pnputil_invocation.h"
 #include "setup/published_name.h"
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 #include "wide_text_win.h"
 
 namespace tolvek {

@@ -7,7 +7,6 @@
 #include <optional>
 #include <vector>
 
-#include "error_text_win.h"
 #include "helper_owners_win.h"
 #include "log.h"
 #include "service/user_sid_win.h"
@@ -15,7 +14,8 @@
 #include "setup/install_layout.h"
 #include "setup/service_configuration.h"
 #include "setup/windows_path.h"
-#include "text_encoding.h"
+#include "tolvek/error_text_win.h"
+#include "tolvek/text_encoding.h"
 #include "tolvek/win32_owners.h"
 #include "wide_text_win.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "result.h"
+#include "tolvek/result.h"
 
 namespace tolvek {
 

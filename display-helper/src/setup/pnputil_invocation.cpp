@@ -3,7 +3,7 @@
 #include <array>
 
 #include "setup/windows_path.h"
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 
 namespace tolvek {
 namespace {

@@ -1,6 +1,6 @@
 #include "setup/service_configuration.h"
 
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 
 namespace tolvek {
 

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <utility>
 
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 
 namespace tolvek {
 namespace {

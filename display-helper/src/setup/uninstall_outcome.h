@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "result.h"
+#include "tolvek/result.h"
 
 namespace tolvek {
 

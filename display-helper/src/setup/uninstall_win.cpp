@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include "error_text_win.h"
 #include "helper_owners_win.h"
 #include "log.h"
 #include "setup/driver_package_win.h"
 #include "setup/service_configuration.h"
 #include "setup/uninstall_outcome.h"
+#include "tolvek/error_text_win.h"
 #include "wide_text_win.h"
 
 namespace tolvek {

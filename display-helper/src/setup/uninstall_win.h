@@ -1,6 +1,6 @@
 #pragma once
 
-#include "result.h"
+#include "tolvek/result.h"
 
 namespace tolvek {
 

@@ -5,7 +5,7 @@
 
 #include "helper_owners_win.h"
 #include "setup/service_configuration.h"
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 #include "wide_text_win.h"
 
 namespace tolvek::testing {

@@ -8,7 +8,7 @@
 
 #include "ledger_format.h"
 #include "support/test_environment_win.h"
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 
 namespace tolvek::testing {
 namespace {

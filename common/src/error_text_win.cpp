@@ -1,7 +1,7 @@
-#include "error_text_win.h"
+#include "tolvek/error_text_win.h"
 
-#include "error_text.h"
-#include "text_encoding.h"
+#include "tolvek/error_text.h"
+#include "tolvek/text_encoding.h"
 #include "tolvek/win32_owners.h"
 
 namespace tolvek {

@@ -1,7 +1,7 @@
 // The error texts with the system's real messages. Wine's wording differs from Windows', so
 // these tests check the form, not the words.
 
-#include "error_text_win.h"
+#include "tolvek/error_text_win.h"
 
 #include <gtest/gtest.h>
 

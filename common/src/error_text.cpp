@@ -1,4 +1,4 @@
-#include "error_text.h"
+#include "tolvek/error_text.h"
 
 #include <cstdio>
 

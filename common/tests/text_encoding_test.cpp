@@ -1,4 +1,4 @@
-#include "text_encoding.h"
+#include "tolvek/text_encoding.h"
 
 #include <gtest/gtest.h>
 
