@@ -37,6 +37,13 @@ std::string win32_error_text(DWORD code)
     return hresult_error_text(static_cast<HRESULT>(hresult_from_win32(code)));
 }
 
+Error win32_failure(std::string_view context, DWORD code)
+{
+    std::string text{context};
+    text += win32_error_text(code);
+    return Error{std::move(text)};
+}
+
 std::string win32_error_code_text(DWORD code)
 {
     return format_win32_error_code(code);

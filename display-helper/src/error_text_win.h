@@ -5,6 +5,9 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
+
+#include "result.h"
 
 namespace tolvek {
 
@@ -17,6 +20,10 @@ namespace tolvek {
 
 // A Win32 code rendered as its HRESULT: "message (0x80070431)" or the code alone.
 [[nodiscard]] std::string win32_error_text(DWORD code);
+
+// The context of a failed call followed by the Win32 code's text as above:
+// win32_failure("no service manager: ", code) reads "no service manager: ... (0x80070005)".
+[[nodiscard]] Error win32_failure(std::string_view context, DWORD code);
 
 // A Win32 code as the service host and pipe listener write it: "WIN32_ERROR(5)".
 [[nodiscard]] std::string win32_error_code_text(DWORD code);

@@ -5,9 +5,8 @@ namespace {
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-// Decodes one UTF-8 sequence starting at `pos` and advances `pos` past it. An invalid
-// sequence yields nothing and advances past its maximal valid prefix (at least one byte),
-// so that each such prefix is replaced by exactly one U+FFFD.
+} // namespace
+
 std::optional<char32_t> decode_utf8_at(std::string_view bytes, std::size_t& pos)
 {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
@@ -58,6 +57,8 @@ std::optional<char32_t> decode_utf8_at(std::string_view bytes, std::size_t& pos)
     pos = i;
     return code;
 }
+
+namespace {
 
 void append_utf8(std::string& out, char32_t code)
 {

@@ -20,6 +20,11 @@ namespace tolvek {
 // above U+10FFFF).
 [[nodiscard]] bool is_valid_utf8(std::string_view bytes);
 
+// Decodes one UTF-8 sequence starting at `pos` and advances `pos` past it. An invalid
+// sequence yields nothing and advances past its maximal valid prefix (at least one byte),
+// so that each such prefix counts as one replaced character. `pos` must be within `bytes`.
+[[nodiscard]] std::optional<char32_t> decode_utf8_at(std::string_view bytes, std::size_t& pos);
+
 // Bytes decoded as UTF-8, each maximal invalid subpart replaced by U+FFFD.
 [[nodiscard]] std::string decode_utf8_lossy(std::string_view bytes);
 

@@ -1,10 +1,193 @@
 #include "setup/install_win.h"
 
-namespace tolvek {
+#include <windows.h>
+#include <sddl.h>
 
-Status install(const std::string&)
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "error_text_win.h"
+#include "helper_owners_win.h"
+#include "log.h"
+#include "service/user_sid_win.h"
+#include "setup/driver_package_win.h"
+#include "setup/install_layout.h"
+#include "setup/service_configuration.h"
+#include "setup/windows_path.h"
+#include "text_encoding.h"
+#include "tolvek/win32_owners.h"
+#include "wide_text_win.h"
+
+namespace tolvek {
+namespace {
+
+std::optional<std::u16string> running_executable_path()
 {
-    return Error{"install is not built yet"};
+    std::u16string path;
+    for (DWORD capacity = MAX_PATH;; capacity *= 2) {
+        path.resize(capacity);
+        const DWORD length = GetModuleFileNameW(nullptr, as_wide(path.data()), capacity);
+        if (length == 0) {
+            return std::nullopt;
+        }
+        if (length < capacity) {
+            path.resize(length);
+            return path;
+        }
+        if (capacity >= 65536) { // longer than any Windows path
+            return std::nullopt;
+        }
+    }
+}
+
+// Whether the file or folder is there and its attributes can be read.
+bool metadata_readable(const std::u16string& path)
+{
+    return GetFileAttributesW(as_wide(path.c_str())) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::u16string> find_helper()
+{
+    const std::optional<std::u16string> program = running_executable_path();
+    if (!program) {
+        return std::nullopt;
+    }
+    for (std::u16string& candidate : helper_candidates(parent_directory(*program))) {
+        if (metadata_readable(candidate)) {
+            return std::move(candidate);
+        }
+    }
+    return std::nullopt;
+}
+
+Status add_shipped_driver_package(const std::u16string& helper_path)
+{
+    const std::u16string package = driver_package_path(helper_path);
+    if (!metadata_readable(package)) {
+        log_line("no driver package in this build; installing the service alone");
+        return success();
+    }
+    return add_driver_package(package);
+}
+
+// Creates the service, or points an existing one at `command_line` without touching its
+// display name.
+Status create_or_update_service(const std::u16string& command_line)
+{
+    const UniqueServiceHandle manager{
+        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE)};
+    if (!manager) {
+        return win32_failure("no service manager: ", GetLastError());
+    }
+    const UniqueServiceHandle created{
+        CreateServiceW(manager.get(), as_wide(kServiceName), as_wide(kServiceDisplayName),
+                       SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                       SERVICE_ERROR_NORMAL, as_wide(command_line.c_str()),
+                       nullptr,   // load order group
+                       nullptr,   // tag
+                       nullptr,   // dependencies
+                       nullptr,   // account: local system
+                       nullptr)}; // password
+    if (created) {
+        return success();
+    }
+    const DWORD create_error = GetLastError();
+    if (create_error != ERROR_SERVICE_EXISTS) {
+        return win32_failure("the service would not be created: ", create_error);
+    }
+
+    const UniqueServiceHandle existing{
+        OpenServiceW(manager.get(), as_wide(kServiceName), SERVICE_CHANGE_CONFIG)};
+    if (!existing) {
+        return win32_failure("the service is there and would not open: ", GetLastError());
+    }
+    if (!ChangeServiceConfigW(existing.get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                              SERVICE_ERROR_NORMAL, as_wide(command_line.c_str()),
+                              nullptr,    // load order group unchanged
+                              nullptr,    // tag unchanged
+                              nullptr,    // dependencies unchanged
+                              nullptr,    // account unchanged
+                              nullptr,    // password unchanged
+                              nullptr)) { // display name unchanged
+        return win32_failure("the service would not be reconfigured: ", GetLastError());
+    }
+    return success();
+}
+
+// Adds the user's access entry to the service's discretionary access list, unless the list
+// already holds it.
+Status widen_service_access(const std::string& sid_text)
+{
+    const UniqueServiceHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
+    if (!manager) {
+        return win32_failure("no service manager: ", GetLastError());
+    }
+    const UniqueServiceHandle service{
+        OpenServiceW(manager.get(), as_wide(kServiceName), READ_CONTROL | WRITE_DAC)};
+    if (!service) {
+        return win32_failure("the service's descriptor would not open: ", GetLastError());
+    }
+
+    // Asked with no buffer, the call fails and tells the size it needs.
+    DWORD needed = 0;
+    QueryServiceObjectSecurity(service.get(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed == 0) {
+        return Error{"the service's descriptor would not size"};
+    }
+    std::vector<std::byte> descriptor(needed);
+    if (!QueryServiceObjectSecurity(service.get(), DACL_SECURITY_INFORMATION, descriptor.data(),
+                                    needed, &needed)) {
+        return win32_failure("the service's descriptor would not read: ", GetLastError());
+    }
+
+    wchar_t* rendered = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &rendered,
+                                                              nullptr)) { // length not wanted
+        return win32_failure("the service's descriptor would not render: ", GetLastError());
+    }
+    const UniqueLocalMemory<wchar_t> rendered_owner{rendered};
+    const std::optional<std::string> descriptor_text = utf16_to_utf8(as_utf16(rendered));
+    if (!descriptor_text) {
+        return Error{"the service's descriptor is not text: invalid utf-16: lone surrogate found"};
+    }
+
+    const std::optional<std::string> widened = widened_descriptor(*descriptor_text, sid_text);
+    if (!widened) {
+        return success();
+    }
+    const std::u16string widened_wide = utf8_to_utf16(*widened);
+    UniqueLocalMemory<void> widened_descriptor_block;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            as_wide(widened_wide.c_str()), SDDL_REVISION_1, widened_descriptor_block.put(),
+            nullptr)) { // size not wanted
+        return win32_failure("the widened descriptor would not build: ", GetLastError());
+    }
+    if (!SetServiceObjectSecurity(service.get(), DACL_SECURITY_INFORMATION,
+                                  widened_descriptor_block.get())) {
+        return win32_failure("the service's descriptor would not be widened: ", GetLastError());
+    }
+    return success();
+}
+
+} // namespace
+
+Status install(const std::string& sid_argument)
+{
+    const std::optional<UserSid> user = parse_user_sid(sid_argument);
+    if (!user) {
+        return Error{"that is not a user"};
+    }
+    const std::optional<std::u16string> helper_path = find_helper();
+    if (!helper_path) {
+        return Error{"this build ships no display helper"};
+    }
+    TOLVEK_TRY(add_shipped_driver_package(*helper_path));
+    TOLVEK_TRY(create_or_update_service(service_command_line(*helper_path, user->text)));
+    TOLVEK_TRY(widen_service_access(user->text));
+    log_line("installed for " + user->text);
+    return success();
 }
 
 } // namespace tolvek

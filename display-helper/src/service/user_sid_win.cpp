@@ -1,0 +1,33 @@
+#include "service/user_sid_win.h"
+
+#include <sddl.h>
+
+#include "text_encoding.h"
+
+namespace tolvek {
+
+std::optional<UserSid> parse_user_sid(std::string_view sid_text)
+{
+    // The system reads up to the first NUL; text with one inside would be judged by its
+    // prefix alone.
+    if (sid_text.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::u16string wide = utf8_to_utf16(sid_text);
+    UniqueLocalMemory<void> sid;
+    if (!ConvertStringSidToSidW(reinterpret_cast<const wchar_t*>(wide.c_str()), sid.put())) {
+        return std::nullopt;
+    }
+    wchar_t* rendered = nullptr;
+    if (!ConvertSidToStringSidW(sid.get(), &rendered)) {
+        return std::nullopt;
+    }
+    const UniqueLocalMemory<wchar_t> rendered_owner{rendered};
+    auto canonical = utf16_to_utf8(reinterpret_cast<const char16_t*>(rendered));
+    if (!canonical) {
+        return std::nullopt;
+    }
+    return UserSid{std::move(*canonical), std::move(sid)};
+}
+
+} // namespace tolvek

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "tolvek/win32_owners.h"
+
+namespace tolvek {
+
+// A user's security identifier in the two forms the helper works with.
+struct UserSid {
+    // The text the system renders for the SID ("S-1-5-18" for "SY" or "s-1-5-18").
+    std::string text;
+    // The binary SID as the system allocated it.
+    UniqueLocalMemory<void> sid;
+};
+
+// Turns SID text into the system's canonical text and the binary SID: the text must convert
+// to a SID and back. Nothing when either conversion fails.
+[[nodiscard]] std::optional<UserSid> parse_user_sid(std::string_view sid_text);
+
+} // namespace tolvek

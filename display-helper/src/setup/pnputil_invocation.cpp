@@ -1,0 +1,63 @@
+#include "setup/pnputil_invocation.h"
+
+#include <array>
+
+#include "setup/windows_path.h"
+#include "text_encoding.h"
+
+namespace tolvek {
+namespace {
+
+// The Unicode White_Space characters in UTF-8. UTF-8 is self-synchronising, so on valid
+// text a match at either end is always a whole character.
+constexpr std::array<std::string_view, 25> kWhiteSpace = {
+    "\t",           "\n",           "\v",           "\f",           "\r",           " ",
+    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+    "\xE3\x80\x80",
+};
+
+std::size_t leading_white_space(std::string_view text)
+{
+    for (const std::string_view space : kWhiteSpace) {
+        if (text.starts_with(space)) {
+            return space.size();
+        }
+    }
+    return 0;
+}
+
+std::size_t trailing_white_space(std::string_view text)
+{
+    for (const std::string_view space : kWhiteSpace) {
+        if (text.ends_with(space)) {
+            return space.size();
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+std::u16string pnputil_path_under(std::optional<std::u16string_view> system_root)
+{
+    const bool usable = system_root && !system_root->empty() && utf16_to_utf8(*system_root);
+    const std::u16string_view root = usable ? *system_root : kFallbackSystemRoot;
+    return join_windows_path(join_windows_path(root, u"System32"), u"pnputil.exe");
+}
+
+std::string utility_output_text(std::string_view output)
+{
+    const std::string decoded = decode_utf8_lossy(output);
+    std::string_view text = decoded;
+    while (const std::size_t n = leading_white_space(text)) {
+        text.remove_prefix(n);
+    }
+    while (const std::size_t n = trailing_white_space(text)) {
+        text.remove_suffix(n);
+    }
+    return std::string{text};
+}
+
+} // namespace tolvek
