@@ -18,6 +18,7 @@
 #include "service/connection_session_win.h"
 #include "text_encoding.h"
 #include "tolvek/win32_owners.h"
+#include "wide_text_win.h"
 
 namespace tolvek {
 namespace {
@@ -46,13 +47,14 @@ std::string pipe_open_error(DWORD code)
 
 Result<UniqueLocalMemory<void>> pipe_security_descriptor(const std::string& user_sid)
 {
-    std::string text{kPipeSecurityDescriptor};
-    text.replace(text.find("{}"), 2, user_sid);
-    const std::u16string wide_text = utf8_to_utf16(text);
+    const std::size_t braces = kPipeSecurityDescriptor.find("{}");
+    const std::u16string wide_text =
+        utf8_to_utf16(std::string{kPipeSecurityDescriptor.substr(0, braces)} + user_sid +
+                      std::string{kPipeSecurityDescriptor.substr(braces + 2)});
     UniqueLocalMemory<void> descriptor;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            reinterpret_cast<const wchar_t*>(wide_text.c_str()), SDDL_REVISION_1, descriptor.put(),
-            nullptr /* size not needed */)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(as_wide(wide_text.c_str()),
+                                                              SDDL_REVISION_1, descriptor.put(),
+                                                              nullptr /* size not needed */)) {
         return Error{"the pipe's security descriptor would not build"};
     }
     return descriptor;
@@ -225,7 +227,7 @@ std::optional<std::string> token_user_sid(HANDLE token)
     if (!ConvertSidToStringSidW(user->User.Sid, text.put())) {
         return std::nullopt;
     }
-    return utf16_to_utf8(reinterpret_cast<const char16_t*>(text.get()));
+    return utf16_to_utf8(as_utf16(text.get()));
 }
 
 // Whether the process at the client end of `pipe` runs as the served user. Both sides are
