@@ -3,6 +3,7 @@
 
 option(TOLVEK_WERROR "Treat compiler warnings as errors" ON)
 option(TOLVEK_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+option(TOLVEK_BENCH "Build the native benchmarks (Google Benchmark)" OFF)
 
 if(WIN32)
   # Every Windows binary of the tree lands in one folder, so that tests find the

@@ -18,13 +18,19 @@ struct Create {
     std::uint32_t vendor_id = 0;
     std::uint32_t product_id = 0;
     std::uint32_t serial = 0;
+
+    friend bool operator==(const Create&, const Create&) = default;
 };
 
 struct Destroy {
     std::uint32_t serial = 0;
+
+    friend bool operator==(const Destroy&, const Destroy&) = default;
 };
 
-struct Ping {};
+struct Ping {
+    friend bool operator==(const Ping&, const Ping&) = default;
+};
 
 using Request = std::variant<Create, Destroy, Ping>;
 
@@ -53,5 +59,10 @@ struct Reply {
 void encode_reply(const Reply& reply, std::string& out);
 
 [[nodiscard]] std::string encode_reply(const Reply& reply);
+
+// The canonical line of a request as a client writes it: the object form, "op" first, the
+// fields in declared order, compact, without a line feed. parse_request gives the request
+// back from it.
+[[nodiscard]] std::string encode_request(const Request& request);
 
 } // namespace tolvek
