@@ -24,12 +24,12 @@ Wait finish(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, DWORD timeout_ms,
 
 PipeClient::PipeClient(const std::wstring& pipe_name)
     : pipe_(CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_OVERLAPPED, nullptr)),
-      event_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+                        FILE_FLAG_OVERLAPPED, nullptr))
 {
     if (!pipe_) {
-        open_error_ = GetLastError();
+        open_error_ = GetLastError(); // before any other call can overwrite it
     }
+    event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
 bool PipeClient::write(std::string_view bytes, DWORD timeout_ms)
