@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -57,6 +60,8 @@ int wmain(int argc, wchar_t** argv)
     }
     const std::string& text = outcome.error().text;
     log_line(text);
+    // Binary mode: the C runtime's text mode would write CR LF where the line ends in LF.
+    _setmode(_fileno(stderr), _O_BINARY);
     std::fprintf(stderr, "%s\n", text.c_str());
     return 1;
 }
