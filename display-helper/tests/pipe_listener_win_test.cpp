@@ -101,9 +101,9 @@ TEST_F(PipeListenerTest, admitted_connections_get_ids_in_order_and_are_counted_a
     ListenerRun run{testing::current_user_sid()};
     std::vector<PipeClient> clients;
     for (int i = 0; i < 3; ++i) {
-        auto client = PipeClient::open(10s);
+        auto client = testing::open_helper_pipe(10s);
         ASSERT_TRUE(client.has_value());
-        ASSERT_EQ(client->request(kPing), kPong);
+        ASSERT_EQ(testing::request(*client, kPing), kPong);
         clients.push_back(std::move(*client));
     }
     EXPECT_EQ(run.registered_ids(), (std::set<std::uint64_t>{1, 2, 3}));
@@ -112,7 +112,8 @@ TEST_F(PipeListenerTest, admitted_connections_get_ids_in_order_and_are_counted_a
 
     run.stop();
     for (PipeClient& client : clients) {
-        EXPECT_TRUE(client.ended_by_server(10s)) << "the stop path disconnects every session";
+        EXPECT_TRUE(client.sees_end_without_bytes(10'000))
+            << "the stop path disconnects every session";
     }
     ASSERT_TRUE(run.wait_until_finished(10s));
     EXPECT_TRUE(run.result().ok());
@@ -132,13 +133,13 @@ TEST_F(PipeListenerTest, a_session_thread_that_cannot_start_leaves_nothing_count
     };
     ListenerRun run{testing::current_user_sid(), seams};
 
-    auto refused = PipeClient::open(10s);
+    auto refused = testing::open_helper_pipe(10s);
     ASSERT_TRUE(refused.has_value());
-    EXPECT_TRUE(refused->ended_by_server(10s)) << "its instance is closed, dropping it";
+    EXPECT_TRUE(refused->sees_end_without_bytes(10'000)) << "its instance is closed, dropping it";
 
-    auto served = PipeClient::open(10s);
+    auto served = testing::open_helper_pipe(10s);
     ASSERT_TRUE(served.has_value());
-    ASSERT_EQ(served->request(kPing), kPong);
+    ASSERT_EQ(testing::request(*served, kPing), kPong);
     EXPECT_EQ(run.registered_ids(), std::set<std::uint64_t>{1}) << "the refused one took no id";
     EXPECT_EQ(run.state().live_connections.load(), 1u);
     EXPECT_EQ(run.state().admitted_connections.load(), 1u);
@@ -156,9 +157,9 @@ TEST_F(PipeListenerTest, a_rejected_client_makes_a_fresh_wait_begin_which_then_e
     ListenerRun run{"S-1-5-18", seams}; // Wine runs this test as another user
 
     ASSERT_FALSE(run.wait_until_finished(500ms));
-    auto client = PipeClient::open(10s);
+    auto client = testing::open_helper_pipe(10s);
     ASSERT_TRUE(client.has_value());
-    ASSERT_TRUE(client->ended_by_server(10s));
+    ASSERT_TRUE(client->sees_end_without_bytes(10'000));
     const auto dropped_at = Clock::now();
 
     ASSERT_TRUE(run.wait_until_finished(10s));
@@ -175,15 +176,15 @@ TEST_F(PipeListenerTest, after_an_admission_timeouts_only_renew_the_instance)
     ListenerSeams seams;
     seams.timings = {.client_wait = 200ms, .idle_limit = 200ms};
     ListenerRun run{testing::current_user_sid(), seams};
-    auto first = PipeClient::open(10s);
+    auto first = testing::open_helper_pipe(10s);
     ASSERT_TRUE(first.has_value());
-    ASSERT_EQ(first->request(kPing), kPong);
+    ASSERT_EQ(testing::request(*first, kPing), kPong);
 
     EXPECT_FALSE(run.wait_until_finished(1500ms)) << "about seven renewals later it still runs";
-    EXPECT_EQ(first->request(kPing), kPong);
-    auto second = PipeClient::open(10s);
+    EXPECT_EQ(testing::request(*first, kPing), kPong);
+    auto second = testing::open_helper_pipe(10s);
     ASSERT_TRUE(second.has_value()) << "a renewed instance is on offer";
-    EXPECT_EQ(second->request(kPing), kPong);
+    EXPECT_EQ(testing::request(*second, kPing), kPong);
 
     first->close();
     second->close();

@@ -68,14 +68,14 @@ protected:
 TEST_F(ServiceHostTest, a_client_of_the_served_user_is_served_and_the_last_to_leave_stops_it)
 {
     start_service(user_sid);
-    std::optional<PipeClient> client = PipeClient::open(10s);
+    std::optional<PipeClient> client = testing::open_helper_pipe(10s);
     ASSERT_TRUE(client.has_value());
-    EXPECT_EQ(client->request(kPing), kPong);
+    EXPECT_EQ(testing::request(*client, kPing), kPong);
 
     EXPECT_EQ(service->control(SERVICE_CONTROL_INTERROGATE), 0u);
     EXPECT_EQ(service->status().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING))
         << "an interrogation changes nothing";
-    EXPECT_EQ(client->request(kPing), kPong);
+    EXPECT_EQ(testing::request(*client, kPing), kPong);
 
     client->close();
     expect_stopped_cleanly();
@@ -87,9 +87,10 @@ TEST_F(ServiceHostTest, an_alias_sid_is_served_as_its_canonical_text_and_other_u
 {
     start_service("SY");
     for (int i = 0; i < 2; ++i) {
-        std::optional<PipeClient> client = PipeClient::open(10s);
+        std::optional<PipeClient> client = testing::open_helper_pipe(10s);
         ASSERT_TRUE(client.has_value());
-        EXPECT_TRUE(client->ended_by_server(10s)) << "Wine runs this test as another user";
+        EXPECT_TRUE(client->sees_end_without_bytes(10'000))
+            << "Wine runs this test as another user";
     }
     ASSERT_TRUE(log.wait_for("dropped a connection from another user", 10s, 2));
     EXPECT_EQ(service->status().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING))
@@ -107,15 +108,15 @@ TEST_F(ServiceHostTest, stop_with_live_sessions_cancels_them_and_closes_every_de
     start_service(user_sid);
     std::vector<PipeClient> clients;
     for (int serial = 1; serial <= 3; ++serial) {
-        std::optional<PipeClient> client = PipeClient::open(10s);
+        std::optional<PipeClient> client = testing::open_helper_pipe(10s);
         ASSERT_TRUE(client.has_value());
-        ASSERT_EQ(client->request(create_request(serial)), kOk);
+        ASSERT_EQ(testing::request(*client, create_request(serial)), kOk);
         clients.push_back(std::move(*client));
     }
 
     EXPECT_EQ(service->control(SERVICE_CONTROL_STOP), 0u);
     for (PipeClient& client : clients) {
-        EXPECT_TRUE(client.ended_by_server(10s));
+        EXPECT_TRUE(client.sees_end_without_bytes(10'000));
     }
     expect_stopped_cleanly();
 
@@ -138,26 +139,26 @@ TEST_F(ServiceHostTest, a_fifth_client_meets_a_busy_pipe_and_is_served_once_one_
     start_service(user_sid);
     std::vector<PipeClient> clients;
     for (int serial = 1; serial <= 4; ++serial) {
-        std::optional<PipeClient> client = PipeClient::open(10s);
+        std::optional<PipeClient> client = testing::open_helper_pipe(10s);
         ASSERT_TRUE(client.has_value());
-        ASSERT_EQ(client->request(create_request(serial)), kOk);
+        ASSERT_EQ(testing::request(*client, create_request(serial)), kOk);
         clients.push_back(std::move(*client));
     }
 
-    const auto fifth_attempt = PipeClient::try_open();
-    ASSERT_TRUE(std::holds_alternative<DWORD>(fifth_attempt));
-    EXPECT_EQ(std::get<DWORD>(fifth_attempt), static_cast<DWORD>(ERROR_PIPE_BUSY));
-    EXPECT_LT(testing::process_cpu_time(service->status().dwProcessId, 1s), 250ms)
+    const PipeClient fifth_attempt{testing::kHelperPipeName};
+    ASSERT_FALSE(fifth_attempt.connected());
+    EXPECT_EQ(fifth_attempt.open_error(), static_cast<DWORD>(ERROR_PIPE_BUSY));
+    EXPECT_LT(testing::process_cpu_time(service->status().dwProcessId, 1s), 50ms)
         << "the listener waits for a free instance without spinning";
     for (PipeClient& client : clients) {
-        EXPECT_EQ(client.request(kPing), kPong) << "the four sessions are untouched";
+        EXPECT_EQ(testing::request(client, kPing), kPong) << "the four sessions are untouched";
     }
     EXPECT_TRUE(testing::read_software_device_ledger().closes().empty());
 
     clients.front().close();
-    std::optional<PipeClient> fifth = PipeClient::open(10s);
+    std::optional<PipeClient> fifth = testing::open_helper_pipe(10s);
     ASSERT_TRUE(fifth.has_value());
-    EXPECT_EQ(fifth->request(create_request(5)), kOk);
+    EXPECT_EQ(testing::request(*fifth, create_request(5)), kOk);
     const testing::SoftwareDeviceLedger ledger = testing::read_software_device_ledger();
     EXPECT_EQ(ledger.creates().size(), 5u);
     EXPECT_EQ(ledger.closes().size(), 1u) << "only the leaver's monitor went";

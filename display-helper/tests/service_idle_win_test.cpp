@@ -74,9 +74,9 @@ TEST_F(ServiceIdleTest, a_client_of_another_user_after_30_seconds_defers_the_sto
 {
     const auto running = start_service("S-1-5-18"); // Wine runs this test as another user
     ASSERT_TRUE(still_running_at(running, 30s));
-    std::optional<PipeClient> client = PipeClient::open(10s);
+    std::optional<PipeClient> client = testing::open_helper_pipe(10s);
     ASSERT_TRUE(client.has_value());
-    EXPECT_TRUE(client->ended_by_server(10s));
+    EXPECT_TRUE(client->sees_end_without_bytes(10'000));
 
     EXPECT_TRUE(still_running_at(running, 70s))
         << "the wait that began with the drop runs its full minute past the first one's end";
@@ -91,15 +91,15 @@ TEST_F(ServiceIdleTest, a_client_of_another_user_after_30_seconds_defers_the_sto
 TEST_F(ServiceIdleTest, after_one_admission_the_minute_long_waits_never_stop_the_service)
 {
     const auto running = start_service(user_sid);
-    std::optional<PipeClient> client = PipeClient::open(10s);
+    std::optional<PipeClient> client = testing::open_helper_pipe(10s);
     ASSERT_TRUE(client.has_value());
-    ASSERT_EQ(client->request(kPing), kPong);
+    ASSERT_EQ(testing::request(*client, kPing), kPong);
 
     ASSERT_TRUE(still_running_at(running, 130s)) << "two renewals of the instance have passed";
-    EXPECT_EQ(client->request(kPing), kPong);
-    std::optional<PipeClient> second = PipeClient::open(10s);
+    EXPECT_EQ(testing::request(*client, kPing), kPong);
+    std::optional<PipeClient> second = testing::open_helper_pipe(10s);
     ASSERT_TRUE(second.has_value()) << "the renewed instance takes clients";
-    EXPECT_EQ(second->request(kPing), kPong);
+    EXPECT_EQ(testing::request(*second, kPing), kPong);
 
     client->close();
     second->close();

@@ -1,6 +1,7 @@
 #include "helper_service_win.h"
 
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -199,50 +200,50 @@ std::size_t ServiceLog::count(std::string_view message) const
 
 std::chrono::milliseconds process_cpu_time(DWORD process_id, std::chrono::milliseconds window)
 {
-    const UniqueHandle process{
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, process_id)};
-    const auto busy_time = [&process] {
-        FILETIME created{}, exited{}, kernel{}, user{};
-        GetProcessTimes(process.get(), &created, &exited, &kernel, &user);
-        const auto ticks = [](FILETIME t) {
-            return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-        };
-        return std::chrono::milliseconds{(ticks(kernel) + ticks(user)) / 10'000};
+    // Summed over the threads: Wine reports no processor time for another process as a
+    // whole, but does for each of its threads.
+    const auto busy_time = [process_id] {
+        std::uint64_t units = 0; // of 100 ns
+        const UniqueHandle snapshot{CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0)};
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+             more = Thread32Next(snapshot.get(), &entry)) {
+            if (entry.th32OwnerProcessID != process_id) {
+                continue;
+            }
+            const UniqueHandle thread{
+                OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID)};
+            FILETIME created{}, exited{}, kernel{}, user{};
+            if (thread && GetThreadTimes(thread.get(), &created, &exited, &kernel, &user)) {
+                for (const FILETIME time : {kernel, user}) {
+                    units += (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                             time.dwLowDateTime;
+                }
+            }
+        }
+        return std::chrono::milliseconds{units / 10'000};
     };
     const auto before = busy_time();
+    const UniqueHandle process{OpenProcess(SYNCHRONIZE, FALSE, process_id)};
     WaitForSingleObject(process.get(), static_cast<DWORD>(window.count()));
     return busy_time() - before;
 }
 
-PipeClient::PipeClient(UniqueHandle pipe)
-    : pipe_(std::move(pipe)), event_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
-{
-}
-
-std::variant<PipeClient, DWORD> PipeClient::try_open()
-{
-    UniqueHandle pipe{CreateFileW(kHelperPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr)};
-    if (!pipe) {
-        return GetLastError();
-    }
-    return PipeClient{std::move(pipe)};
-}
-
-std::optional<PipeClient> PipeClient::open(std::chrono::milliseconds timeout)
+std::optional<PipeClient> open_helper_pipe(std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        auto opened = try_open();
-        if (auto* client = std::get_if<PipeClient>(&opened)) {
-            return std::move(*client);
+        PipeClient client{kHelperPipeName};
+        if (client.connected()) {
+            return client;
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= 0ms) {
             return std::nullopt;
         }
-        if (std::get<DWORD>(opened) == ERROR_PIPE_BUSY) {
+        if (client.open_error() == ERROR_PIPE_BUSY) {
             WaitNamedPipeW(kHelperPipeName, static_cast<DWORD>(left.count()));
         } else {
             std::this_thread::sleep_for(kPollInterval); // the pipe does not exist yet
@@ -250,89 +251,16 @@ std::optional<PipeClient> PipeClient::open(std::chrono::milliseconds timeout)
     }
 }
 
-bool PipeClient::write(std::string_view bytes)
+std::optional<std::string> request(PipeClient& client, std::string_view line)
 {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event_.get();
-    ResetEvent(event_.get());
-    DWORD written = 0;
-    if (!WriteFile(pipe_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), nullptr,
-                   &overlapped) &&
-        GetLastError() != ERROR_IO_PENDING) {
-        return false;
-    }
-    if (WaitForSingleObject(event_.get(), 10'000) != WAIT_OBJECT_0) {
-        CancelIoEx(pipe_.get(), &overlapped);
-        GetOverlappedResult(pipe_.get(), &overlapped, &written, TRUE);
-        return false;
-    }
-    return GetOverlappedResult(pipe_.get(), &overlapped, &written, TRUE) && written == bytes.size();
-}
-
-std::optional<std::string> PipeClient::read_some(std::chrono::milliseconds timeout, bool& timed_out)
-{
-    timed_out = false;
-    char buffer[512];
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event_.get();
-    ResetEvent(event_.get());
-    DWORD count = 0;
-    if (!ReadFile(pipe_.get(), buffer, sizeof buffer, nullptr, &overlapped) &&
-        GetLastError() != ERROR_IO_PENDING) {
+    if (!client.write(std::string{line} + "\n")) {
         return std::nullopt;
     }
-    if (WaitForSingleObject(event_.get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
-        timed_out = true;
-        CancelIoEx(pipe_.get(), &overlapped);
-        GetOverlappedResult(pipe_.get(), &overlapped, &count, TRUE);
-        return std::nullopt;
+    std::optional<std::string> reply = client.read_line(20'000);
+    if (reply) {
+        reply->pop_back(); // the line feed
     }
-    if (!GetOverlappedResult(pipe_.get(), &overlapped, &count, TRUE) || count == 0) {
-        return std::nullopt;
-    }
-    return std::string{buffer, count};
-}
-
-std::optional<std::string> PipeClient::read_line(std::chrono::milliseconds timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        if (const std::size_t end = pending_.find('\n'); end != std::string::npos) {
-            std::string line = pending_.substr(0, end);
-            pending_.erase(0, end + 1);
-            return line;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        bool timed_out = false;
-        const std::optional<std::string> bytes = read_some(std::max(left, 0ms), timed_out);
-        if (!bytes) {
-            return std::nullopt;
-        }
-        pending_ += *bytes;
-    }
-}
-
-std::optional<std::string> PipeClient::request(std::string_view line,
-                                               std::chrono::milliseconds timeout)
-{
-    if (!write(std::string{line} + "\n")) {
-        return std::nullopt;
-    }
-    return read_line(timeout);
-}
-
-bool PipeClient::ended_by_server(std::chrono::milliseconds timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        bool timed_out = false;
-        if (!read_some(std::max(left, 0ms), timed_out)) {
-            return !timed_out;
-        }
-    }
+    return reply;
 }
 
 } // namespace tolvek::testing

@@ -10,10 +10,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "helper_owners_win.h"
+#include "support/pipe_client_win.h"
 #include "tolvek/win32_owners.h"
 
 namespace tolvek::testing {
@@ -72,42 +72,15 @@ private:
     std::uintmax_t start_offset_ = 0;
 };
 
-// One client of the helper's pipe, opened for overlapped I/O so that every read has a time
-// limit.
-class PipeClient {
-public:
-    // Opens the pipe at once; the Win32 error of CreateFileW (ERROR_PIPE_BUSY, ...) if it
-    // fails.
-    static std::variant<PipeClient, DWORD> try_open();
+// The processor time a process spends within the next `window` (or until it ends).
+[[nodiscard]] std::chrono::milliseconds process_cpu_time(DWORD process_id,
+                                                         std::chrono::milliseconds window);
 
-    // Opens the pipe, waiting for it to exist or for a free instance until the time runs
-    // out; nothing then.
-    static std::optional<PipeClient> open(std::chrono::milliseconds timeout);
+// Opens the helper's pipe, waiting for it to exist or for a free instance; nothing when
+// the time ran out first.
+[[nodiscard]] std::optional<PipeClient> open_helper_pipe(std::chrono::milliseconds timeout);
 
-    [[nodiscard]] bool write(std::string_view bytes);
-
-    // The next line the server writes, without its line feed; nothing when the connection
-    // ended or the time ran out.
-    [[nodiscard]] std::optional<std::string> read_line(std::chrono::milliseconds timeout);
-
-    // Writes `line` and a line feed and reads the reply line.
-    [[nodiscard]] std::optional<std::string>
-    request(std::string_view line, std::chrono::milliseconds timeout = std::chrono::seconds{20});
-
-    // Whether the server ends the connection within the time (a read fails).
-    [[nodiscard]] bool ended_by_server(std::chrono::milliseconds timeout);
-
-    void close() { pipe_.reset(); }
-
-private:
-    explicit PipeClient(UniqueHandle pipe);
-
-    // Bytes of one read; nothing when the connection ended or the time ran out.
-    std::optional<std::string> read_some(std::chrono::milliseconds timeout, bool& timed_out);
-
-    UniqueHandle pipe_;
-    UniqueHandle event_;
-    std::string pending_;
-};
+// Writes `line` and a line feed and reads the reply line, given without its line feed.
+[[nodiscard]] std::optional<std::string> request(PipeClient& client, std::string_view line);
 
 } // namespace tolvek::testing
