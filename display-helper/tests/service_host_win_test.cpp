@@ -10,6 +10,7 @@
 
 #include <array>
 
+#include "service/service_host_win.h"
 #include "support/helper_service_win.h"
 #include "support/software_device_standin_win.h"
 #include "support/test_environment_win.h"
@@ -196,6 +197,16 @@ TEST(ServiceCommandFromAConsole, is_refused_by_the_dispatcher_on_standard_error_
     ASSERT_TRUE(logged.has_value());
     EXPECT_TRUE(logged->ends_with(" the service control dispatcher refused: WIN32_ERROR(1063)\n"))
         << *logged;
+}
+
+TEST(ServiceDispatcher, refuses_a_console_start_and_then_any_second_start_in_the_process)
+{
+    const Status first = run_dispatcher("S-1-5-18");
+    ASSERT_FALSE(first.ok());
+    EXPECT_EQ(first.error().text, "the service control dispatcher refused: WIN32_ERROR(1063)");
+    const Status second = run_dispatcher("S-1-5-18");
+    ASSERT_FALSE(second.ok());
+    EXPECT_EQ(second.error().text, "the service was started twice in one process");
 }
 
 } // namespace

@@ -115,7 +115,6 @@ public:
     }
     SessionThreads(const SessionThreads&) = delete;
     SessionThreads& operator=(const SessionThreads&) = delete;
-    ~SessionThreads() { join_all(); }
 
     [[nodiscard]] bool ready() const { return instance_released_.valid(); }
 
@@ -181,6 +180,7 @@ public:
         });
     }
 
+    // Waits for every session; the caller has cancelled them first.
     void join_all()
     {
         for (Session& session : sessions_) {
