@@ -12,12 +12,13 @@
 
 #include <windows.h>
 
-#include <psapi.h>
+#include <winternl.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,6 +56,18 @@ struct Tally {
     std::atomic<long> replies{0};     // reply lines received as expected
     std::atomic<long> drops{0};       // connections the service ended, as expected
     std::atomic<long> errors{0};      // anything else: a wrong reply, no reply, no open
+
+    void error(std::string what)
+    {
+        errors.fetch_add(1);
+        const std::lock_guard lock{mutex};
+        if (first_errors.size() < 5) {
+            first_errors.push_back(std::move(what));
+        }
+    }
+
+    std::mutex mutex;
+    std::vector<std::string> first_errors;
 };
 
 // Sends one request and counts its reply against the expected line.
@@ -65,7 +78,7 @@ void expect_reply(PipeClient& client, std::string_view line, std::string_view ex
     if (reply == expected) {
         tally.replies.fetch_add(1);
     } else {
-        tally.errors.fetch_add(1);
+        tally.error(std::string{line} + " -> " + reply.value_or("no reply"));
     }
 }
 
@@ -76,7 +89,7 @@ void run_regular_client(unsigned index, Clock::time_point deadline, Tally& tally
     for (unsigned round = 0; Clock::now() < deadline; ++round) {
         std::optional<PipeClient> client = testing::open_helper_pipe(30s);
         if (!client) {
-            tally.errors.fetch_add(1);
+            tally.error("the pipe did not open");
             continue;
         }
         tally.connections.fetch_add(1);
@@ -95,13 +108,16 @@ void run_hostile_client(Clock::time_point deadline, Tally& tally)
     for (unsigned round = 0; Clock::now() < deadline; ++round) {
         std::optional<PipeClient> client = testing::open_helper_pipe(30s);
         if (!client) {
-            tally.errors.fetch_add(1);
+            tally.error("the pipe did not open");
             continue;
         }
         tally.connections.fetch_add(1);
         const auto expect_drop = [&](std::string_view bytes) {
-            const bool dropped = client->write(bytes) && client->sees_end_without_bytes(20'000);
-            (dropped ? tally.drops : tally.errors).fetch_add(1);
+            if (client->write(bytes) && client->sees_end_without_bytes(20'000)) {
+                tally.drops.fetch_add(1);
+            } else {
+                tally.error("no drop after " + std::to_string(bytes.size()) + " bytes");
+            }
         };
         switch (round % 5) {
         case 0: // garbage is refused and the connection goes on
@@ -130,18 +146,27 @@ struct ProcessFigures {
     SIZE_T private_bytes = 0;
 };
 
+// From the system's process list: Wine answers handle count and memory queries on a handle
+// to another process with zeros, but fills this list from the processes themselves.
 ProcessFigures measure(DWORD process_id)
 {
-    ProcessFigures figures;
-    const UniqueHandle process{
-        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id)};
-    GetProcessHandleCount(process.get(), &figures.handles);
-    PROCESS_MEMORY_COUNTERS_EX memory{};
-    if (GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                             sizeof memory)) {
-        figures.private_bytes = memory.PrivateUsage;
+    std::vector<std::byte> buffer(1 << 20);
+    ULONG length = 0;
+    if (!NT_SUCCESS(NtQuerySystemInformation(SystemProcessInformation, buffer.data(),
+                                             static_cast<ULONG>(buffer.size()), &length))) {
+        return {};
     }
-    return figures;
+    for (std::size_t offset = 0;;) {
+        const auto* process =
+            reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
+        if (reinterpret_cast<std::uintptr_t>(process->UniqueProcessId) == process_id) {
+            return {process->HandleCount, process->VirtualMemoryCounters.PagefileUsage};
+        }
+        if (process->NextEntryOffset == 0) {
+            return {};
+        }
+        offset += process->NextEntryOffset;
+    }
 }
 
 // The figures with the quiet connection alone: one probe connection comes and goes first,
@@ -225,6 +250,11 @@ int main(int argc, char** argv)
                 "expected, %ld errors\n",
                 hostile.connections.load(), hostile.replies.load(), hostile.drops.load(),
                 hostile.errors.load());
+    for (Tally* tally : {&regular, &hostile}) {
+        for (const std::string& error : tally->first_errors) {
+            std::printf("  error: %s\n", error.c_str());
+        }
+    }
     std::printf("devices: %zu made, %zu closes, %zu imbalances\n", devices_made,
                 ledger.closes().size(), ledger.imbalances().size());
     std::printf("log: %zu \"a line over the cap; dropping the connection\", %zu "

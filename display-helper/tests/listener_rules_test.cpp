@@ -47,6 +47,12 @@ TEST(ListenerStepAfterWait, a_timeout_stops_an_unused_service_and_renews_the_ins
         << "after an admission timeouts never stop the service";
 }
 
+TEST(ListenerStepAfterWait, a_client_gone_before_the_offer_only_makes_a_fresh_wait_begin)
+{
+    EXPECT_EQ(step_after_wait(WaitEnd::client_gone, 0, milliseconds{120'000}, kLimit),
+              ListenerStep::renew_instance);
+}
+
 TEST(ListenerStepAfterOpenFailure, a_busy_pipe_waits_only_while_sessions_hold_instances)
 {
     EXPECT_EQ(step_after_open_failure(kPipeBusyError, 4),

@@ -193,6 +193,27 @@ TEST_F(PipeListenerTest, after_an_admission_timeouts_only_renew_the_instance)
     EXPECT_EQ(logged().back(), "the last connection went; stopping");
 }
 
+TEST_F(PipeListenerTest, clients_that_open_and_close_at_once_do_not_end_the_listener)
+{
+    // Some of them come and go between the creation of an instance and its offer, which the
+    // offer reports as ERROR_NO_DATA. The first client holds its connection throughout, so
+    // that the others' leaving does not stop the run.
+    ListenerRun run{testing::current_user_sid()};
+    auto holder = testing::open_helper_pipe(10s);
+    ASSERT_TRUE(holder.has_value());
+    ASSERT_EQ(testing::request(*holder, kPing), kPong);
+
+    const auto until = Clock::now() + 2s;
+    while (Clock::now() < until && !run.wait_until_finished(0ms)) {
+        PipeClient{testing::kHelperPipeName}.close();
+    }
+    ASSERT_FALSE(run.wait_until_finished(0ms)) << run.result().error().text;
+    auto client = testing::open_helper_pipe(10s);
+    ASSERT_TRUE(client.has_value());
+    EXPECT_EQ(testing::request(*client, kPing), kPong);
+    EXPECT_EQ(testing::request(*holder, kPing), kPong);
+}
+
 TEST_F(PipeListenerTest, listener_errors_end_the_run_with_their_texts)
 {
     {

@@ -15,6 +15,8 @@ ListenerStep step_after_wait(WaitEnd end, std::uint32_t admitted_connections,
     switch (end) {
     case WaitEnd::client_connected:
         return ListenerStep::check_client;
+    case WaitEnd::client_gone:
+        return ListenerStep::renew_instance; // like a rejected client: a fresh wait begins
     case WaitEnd::stop_signalled:
         return ListenerStep::stop;
     case WaitEnd::timed_out:

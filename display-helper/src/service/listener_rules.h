@@ -30,6 +30,7 @@ inline constexpr std::uint32_t kPipeBusyError = 231;
 // How the wait for a client on one instance ended.
 enum class WaitEnd {
     client_connected,
+    client_gone, // a client opened the instance and closed it again before it was offered
     stop_signalled,
     timed_out, // also a wait that failed: the instance is given up either way
 };

@@ -264,6 +264,11 @@ Result<WaitEnd> wait_for_client(const PipeInstance& instance, HANDLE stop_event,
         if (error == ERROR_PIPE_CONNECTED) {
             return WaitEnd::client_connected; // it came between creation and connect
         }
+        if (error == ERROR_NO_DATA) {
+            // It came and went between creation and connect. That ends this instance, not
+            // the listener: any local client of the served user can cause it at will.
+            return WaitEnd::client_gone;
+        }
         if (error != ERROR_IO_PENDING) {
             return Error{"the pipe would not listen: " + win32_error_code_text(error)};
         }
