@@ -6,11 +6,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "ledger_format.h"
 #include "swdevice_win.h"
@@ -206,6 +206,29 @@ std::string device_field(HSWDEVICE device)
     return "\tdevice=" + std::to_string(reinterpret_cast<std::uintptr_t>(device));
 }
 
+// What the creation callback needs, handed to the thread that makes it.
+struct PendingCallback {
+    DWORD delay_ms;
+    HSWDEVICE device;
+    HRESULT result;
+    SW_DEVICE_CREATE_CALLBACK callback;
+    PVOID context;
+    std::u16string instance_id;
+};
+
+DWORD WINAPI call_back(void* argument)
+{
+    const std::unique_ptr<PendingCallback> call{static_cast<PendingCallback*>(argument)};
+    Sleep(call->delay_ms);
+    // Recorded before the call: once the callback returns, the caller may already be creating
+    // the next device.
+    append_record("callback" + caller_fields() + device_field(call->device) +
+                  "\tresult=" + hex32(static_cast<std::uint32_t>(call->result)) + "\n");
+    call->callback(call->device, call->result, call->context,
+                   reinterpret_cast<PCWSTR>(call->instance_id.c_str()));
+    return 0;
+}
+
 } // namespace
 
 extern "C" HRESULT WINAPI SwDeviceCreate(PCWSTR enumerator_name, PCWSTR parent_instance,
@@ -238,16 +261,15 @@ extern "C" HRESULT WINAPI SwDeviceCreate(PCWSTR enumerator_name, PCWSTR parent_i
     if (rule.action == kNeverCallBack) {
         return S_OK;
     }
-    const HRESULT result = rule.action == kFailInCallback ? rule.result : S_OK;
-    const std::u16string instance_id{view(create_info->pszInstanceId)};
-    std::thread{[=] {
-        Sleep(rule.callback_delay_ms);
-        // Recorded before the call: once the callback returns, the caller may already be
-        // creating the next device.
-        append_record("callback" + caller_fields() + device_field(device) +
-                      "\tresult=" + hex32(static_cast<std::uint32_t>(result)) + "\n");
-        callback(device, result, context, reinterpret_cast<PCWSTR>(instance_id.c_str()));
-    }}.detach();
+    auto call = std::make_unique<PendingCallback>(PendingCallback{
+        rule.callback_delay_ms, device, rule.action == kFailInCallback ? rule.result : S_OK,
+        callback, context, std::u16string{view(create_info->pszInstanceId)}});
+    // A plain system thread: under Wine, now and then a detached std::thread of MinGW's
+    // thread library never ran, and its device never got its callback.
+    const UniqueHandle thread{CreateThread(nullptr, 0, call_back, call.get(), 0, nullptr)};
+    if (thread) {
+        static_cast<void>(call.release()); // the thread owns it now
+    }
     return S_OK;
 }
 
