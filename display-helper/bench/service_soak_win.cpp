@@ -18,7 +18,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,14 +59,9 @@ struct Tally {
     void error(std::string what)
     {
         errors.fetch_add(1);
-        const std::lock_guard lock{mutex};
-        if (first_errors.size() < 5) {
-            first_errors.push_back(std::move(what));
-        }
+        std::fprintf(stderr, "error: %s\n", what.c_str()); // as it happens, for a watcher
+        std::fflush(stderr);
     }
-
-    std::mutex mutex;
-    std::vector<std::string> first_errors;
 };
 
 // Sends one request and counts its reply against the expected line.
@@ -217,6 +211,8 @@ int main(int argc, char** argv)
         return 1;
     }
     const DWORD process_id = service.status().dwProcessId;
+    std::printf("soak of %d s against the service (pid %lu)\n", seconds, process_id);
+    std::fflush(stdout);
     const ProcessFigures start = measure_settled(process_id);
 
     Tally regular;
@@ -227,9 +223,31 @@ int main(int argc, char** argv)
         clients.emplace_back(run_regular_client, index, deadline, std::ref(regular));
     }
     clients.emplace_back(run_hostile_client, deadline, std::ref(hostile));
+    // Names every stretch of a second or more in which no client got a reply, as it happens.
+    long stalls = 0;
+    std::thread watchdog{[&] {
+        long last = 0;
+        auto last_change = Clock::now();
+        bool reported = false;
+        while (Clock::now() < deadline) {
+            std::this_thread::sleep_for(100ms);
+            const long now = regular.replies + hostile.replies + hostile.drops;
+            if (now != last) {
+                last = now;
+                last_change = Clock::now();
+                reported = false;
+            } else if (!reported && Clock::now() - last_change >= 1s) {
+                reported = true;
+                ++stalls;
+                std::fprintf(stderr, "stall: no reply for a second\n");
+                std::fflush(stderr);
+            }
+        }
+    }};
     for (std::thread& client : clients) {
         client.join();
     }
+    watchdog.join();
     const bool quiet_still_served = testing::request(*quiet, R"({"op":"ping"})") == kPong;
     const bool devices_settled = wait_until_every_device_is_closed(30s);
     const ProcessFigures end = measure_settled(process_id);
@@ -243,18 +261,13 @@ int main(int argc, char** argv)
         devices_made += create.device != 0 ? 1 : 0;
     }
 
-    std::printf("soak of %d s against the service (pid %lu)\n", seconds, process_id);
     std::printf("regular clients: %ld connections, %ld replies as expected, %ld errors\n",
                 regular.connections.load(), regular.replies.load(), regular.errors.load());
     std::printf("hostile client: %ld connections, %ld replies as expected, %ld drops as "
                 "expected, %ld errors\n",
                 hostile.connections.load(), hostile.replies.load(), hostile.drops.load(),
                 hostile.errors.load());
-    for (Tally* tally : {&regular, &hostile}) {
-        for (const std::string& error : tally->first_errors) {
-            std::printf("  error: %s\n", error.c_str());
-        }
-    }
+    std::printf("stretches of a second or more without any reply: %ld\n", stalls);
     std::printf("devices: %zu made, %zu closes, %zu imbalances\n", devices_made,
                 ledger.closes().size(), ledger.imbalances().size());
     std::printf("log: %zu \"a line over the cap; dropping the connection\", %zu "
