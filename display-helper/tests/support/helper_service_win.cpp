@@ -18,8 +18,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Nothing signals these from outside the service process (a log line, a state, a pipe
-// that appears), so they are polled at this pace until a deadline.
+// Nothing signals a log line or a pipe that appears from outside the service process, so
+// they are polled at this pace until a deadline.
 constexpr auto kPollInterval = 20ms;
 
 const std::filesystem::path kServiceLogPath = L"C:\\users\\Public\\Tolvek\\display-helper.log";
@@ -49,14 +49,40 @@ SERVICE_STATUS_PROCESS query_status(SC_HANDLE service)
     return status;
 }
 
-SERVICE_STATUS_PROCESS wait_for(SC_HANDLE service, DWORD state, std::chrono::milliseconds timeout)
+void CALLBACK status_changed(void* parameter)
+{
+    auto* notify = static_cast<SERVICE_NOTIFYW*>(parameter);
+    *static_cast<bool*>(notify->pContext) = true;
+}
+
+// Waits on the service manager's notification of `state`. The wait has a service handle of
+// its own: closing it cancels a notification that has not come when the time runs out.
+SERVICE_STATUS_PROCESS wait_for(SC_HANDLE manager, DWORD state, std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
-    SERVICE_STATUS_PROCESS status = query_status(service);
-    while (status.dwCurrentState != state && Clock::now() < deadline) {
-        std::this_thread::sleep_for(kPollInterval);
-        status = query_status(service);
+    UniqueServiceHandle watch{OpenServiceW(manager, kHelperServiceName, SERVICE_QUERY_STATUS)};
+    bool changed = false;
+    SERVICE_NOTIFYW notify{};
+    notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+    notify.pfnNotifyCallback = status_changed;
+    notify.pContext = &changed;
+    const DWORD mask = 1u << (state - 1); // SERVICE_NOTIFY_STOPPED is 1 for SERVICE_STOPPED, ...
+    while (watch && NotifyServiceStatusChangeW(watch.get(), mask, &notify) == ERROR_SUCCESS) {
+        // The notification comes as an APC to this thread, at once if the state holds.
+        for (auto now = Clock::now(); !changed && now < deadline; now = Clock::now()) {
+            SleepEx(
+                static_cast<DWORD>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()),
+                TRUE /* alertable */);
+        }
+        if (!changed || notify.ServiceStatus.dwCurrentState == state) {
+            break;
+        }
+        changed = false;
     }
+    const SERVICE_STATUS_PROCESS status = query_status(watch.get());
+    watch.reset();
+    SleepEx(0, TRUE); // runs a notification queued before the close, while `notify` lives
     return status;
 }
 
@@ -71,7 +97,7 @@ void remove_service(SC_HANDLE manager)
         }
         SERVICE_STATUS ignored{};
         ControlService(existing.get(), SERVICE_CONTROL_STOP, &ignored);
-        wait_for(existing.get(), SERVICE_STOPPED, 15s);
+        wait_for(manager, SERVICE_STOPPED, 15s);
         DeleteService(existing.get());
     }
     const auto deadline = Clock::now() + 15s;
@@ -155,7 +181,7 @@ SERVICE_STATUS_PROCESS HelperService::status() const
 SERVICE_STATUS_PROCESS HelperService::wait_for_state(DWORD state,
                                                      std::chrono::milliseconds timeout) const
 {
-    return wait_for(service_.get(), state, timeout);
+    return wait_for(manager_.get(), state, timeout);
 }
 
 ServiceLog::ServiceLog() : start_offset_(log_size()) {}
