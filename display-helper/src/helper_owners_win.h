@@ -1,8 +1,7 @@
 #pragma once
 
 // Owners of the Windows resource kinds that only the display helper uses, one line each over
-// the common UniqueResource (tolvek/win32_owners.h has the kinds both deliverables share).
-// Like the common owners, closing keeps the thread's last error.
+// the common UniqueResource. Like the common owners, closing keeps the thread's last error.
 
 #include <windows.h>
 
@@ -25,16 +24,15 @@ struct ServiceHandleTraits {
     }
 };
 
-// A software device: closing the handle removes the device from the system.
 struct SoftwareDeviceTraits {
     using Type = HSWDEVICE;
     static constexpr Type empty() noexcept { return nullptr; }
-    static bool is_empty(Type device) noexcept { return device == nullptr; }
-    static void close(Type device) noexcept
+    static bool is_empty(Type h) noexcept { return h == nullptr; }
+    static void close(Type h) noexcept
     {
         PreserveLastError keep;
-        // A handle exists only where SwDeviceCreate was resolved, and SwDeviceClose with it.
-        software_device_api().close(device);
+        // A device exists only where SwDeviceCreate was resolved, and SwDeviceClose with it.
+        software_device_api().close(h);
     }
 };
 
@@ -42,6 +40,8 @@ struct SoftwareDeviceTraits {
 
 // A service control manager or service handle (OpenSCManagerW, OpenServiceW, CreateServiceW).
 using UniqueServiceHandle = UniqueResource<detail::ServiceHandleTraits>;
+
+// A software device (SwDeviceCreate): closing the handle removes the device from the system.
 using UniqueSwDevice = UniqueResource<detail::SoftwareDeviceTraits>;
 
 } // namespace tolvek

@@ -60,8 +60,10 @@ int wmain(int argc, wchar_t** argv)
     }
     const std::string& text = outcome.error().text;
     log_line(text);
-    // Binary mode: the C runtime's text mode would write CR LF where the line ends in LF.
+    // In its default text mode the C runtime writes every line feed as CR LF, also those
+    // inside the error text; the line ends with a line feed alone.
     _setmode(_fileno(stderr), _O_BINARY);
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
     return 1;
 }

@@ -52,14 +52,16 @@ std::optional<UniqueSwDevice> create_monitor_device(std::uint32_t width, std::ui
                                                     std::uint32_t refresh_hz,
                                                     const MonitorIdentity& identity)
 {
-    std::u16string spec = utf8_to_utf16(monitor_spec_text(width, height, refresh_hz, identity));
+    std::u16string monitor_spec =
+        utf8_to_utf16(monitor_spec_text(width, height, refresh_hz, identity));
     DEVPROPERTY property{};
     property.CompKey.Key = kMonitorSpecPropertyKey;
     property.CompKey.Store = DEVPROP_STORE_SYSTEM;
     property.CompKey.LocaleName = nullptr;
     property.Type = DEVPROP_TYPE_STRING;
-    property.BufferSize = static_cast<ULONG>((spec.size() + 1) * sizeof(char16_t)); // with NUL
-    property.Buffer = spec.data();
+    property.BufferSize =
+        static_cast<ULONG>((monitor_spec.size() + 1) * sizeof(char16_t)); // with NUL
+    property.Buffer = monitor_spec.data();
 
     const std::u16string instance_id = utf8_to_utf16(monitor_instance_id(identity.serial));
     SW_DEVICE_CREATE_INFO create_info{};

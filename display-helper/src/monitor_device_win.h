@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "helper_owners_win.h"
-#include "monitor_spec.h"
+#include "monitor_identity.h"
 
 namespace tolvek {
 

@@ -143,10 +143,8 @@ public:
     // The request, once the parser has accepted the whole line.
     [[nodiscard]] std::optional<Request> request()
     {
-        if (shape_ == Shape::object && !judge_members()) {
-            return std::nullopt;
-        }
-        if (!variant_ || elements_ != expected_elements()) {
+        const bool complete = shape_ == Shape::object ? judge_members() : array_complete();
+        if (!complete) {
             return std::nullopt;
         }
         return kVariants[*variant_].make(values_);
@@ -230,13 +228,12 @@ private:
             }
             values_[field] = *member.value.integer;
         }
-        elements_ = expected_elements();
         return true;
     }
 
-    std::size_t expected_elements() const
+    bool array_complete() const
     {
-        return variant_ ? 1 + kVariants[*variant_].fields.size() : 0;
+        return variant_ && elements_ == 1 + kVariants[*variant_].fields.size();
     }
 
     std::size_t depth_ = 0;
@@ -247,8 +244,10 @@ private:
     std::array<Member, kFieldCount> fields_;
     Member* current_ = nullptr; // where the value of the last key goes; null when ignored
 
-    // Both forms: the elements read so far, the op counted as the first.
+    // Array form: the elements read so far, the op counted as the first.
     std::size_t elements_ = 0;
+
+    // Both forms: what has been read.
     std::optional<std::size_t> variant_;
     FieldValues values_{};
 };
@@ -307,8 +306,8 @@ std::optional<Request> parse_request(std::string_view line)
     if (line.starts_with(kUtf8ByteOrderMark) || line.find('\0') != std::string_view::npos) {
         return std::nullopt;
     }
-    // The parser keeps its nesting on a heap stack of its own, not on the call stack, so
-    // however deep the brackets go it reaches the reader, which stops at the limit.
+    // nlohmann's parser is iterative (it keeps its nesting in a vector, not on the call
+    // stack), and the reader stops it at the nesting limit: no line can exhaust the stack.
     RequestReader reader;
     if (!Json::sax_parse(line.data(), line.data() + line.size(), &reader)) {
         return std::nullopt;

@@ -70,7 +70,8 @@ TEST(ArgumentQuoting, blanks_quotes_and_empty_arguments_are_quoted_by_the_window
 TEST(ArgumentQuoting, the_program_is_quoted_and_every_argument_reads_back_exactly)
 {
     const std::vector<std::u16string> arguments = testing::quoting_cases();
-    const std::u16string line = child_command_line(u"C:\\Windows\\System32\\pnputil.exe", arguments);
+    const std::u16string line =
+        child_command_line(u"C:\\Windows\\System32\\pnputil.exe", arguments);
     const std::u16string_view program = u"\"C:\\Windows\\System32\\pnputil.exe\"";
     ASSERT_TRUE(line.starts_with(program));
     EXPECT_EQ(parse_arguments(std::u16string_view{line}.substr(program.size())), arguments);

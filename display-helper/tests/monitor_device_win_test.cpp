@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/software_device_standin_win.h"
+#include "support/test_environment_win.h"
 
 namespace tolvek {
 namespace {
@@ -82,6 +83,42 @@ TEST_F(MonitorDeviceTest, the_device_owner_closes_the_device_exactly_once)
     const auto closes = testing::read_software_device_ledger().closes();
     ASSERT_EQ(closes.size(), 1u);
     EXPECT_TRUE(closes[0].known);
+}
+
+// The ledger is where a service process (another process, another environment) leaves its
+// calls for the test that started it: here a child process stands in for it.
+TEST_F(MonitorDeviceTest, calls_made_in_another_process_reach_this_processs_ledger)
+{
+    const std::wstring child =
+        L"\"" +
+        (testing::executable_folder() / L"display_helper_monitor_device_tests.exe").wstring() +
+        L"\" --gtest_filter=MonitorDeviceTest.the_device_owner_closes_the_device_exactly_once";
+    const auto outcome = testing::run_process(child, std::chrono::seconds{60});
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->exit_code, 0u) << outcome->standard_output;
+
+    const auto ledger = testing::read_software_device_ledger();
+    ASSERT_EQ(ledger.creates().size(), 1u);
+    ASSERT_EQ(ledger.closes().size(), 1u);
+    EXPECT_NE(ledger.creates()[0].process, GetCurrentProcessId());
+    EXPECT_EQ(ledger.closes()[0].process, ledger.creates()[0].process);
+}
+
+// The balance check that every Wine-side test ends with must see both faults it exists for.
+TEST(SoftwareDeviceLedger, a_device_left_open_and_a_handle_closed_twice_are_both_reported)
+{
+    testing::reset_software_device_standin();
+    std::optional<UniqueSwDevice> device =
+        create_monitor_device(1920, 1080, 60, MonitorIdentity{0x546F, 0x4C56, 3});
+    ASSERT_TRUE(device.has_value());
+    const HSWDEVICE raw = device->release();
+    EXPECT_EQ(testing::read_software_device_ledger().imbalances().size(), 1u) << "left open";
+
+    software_device_api().close(raw);
+    EXPECT_TRUE(testing::read_software_device_ledger().imbalances().empty());
+    software_device_api().close(raw);
+    EXPECT_EQ(testing::read_software_device_ledger().imbalances().size(), 1u) << "closed twice";
+    testing::reset_software_device_standin();
 }
 
 } // namespace

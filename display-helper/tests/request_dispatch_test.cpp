@@ -58,17 +58,12 @@ std::string create_line(std::uint32_t serial, std::uint32_t width = 1920,
                         std::uint32_t height = 1080, std::uint32_t refresh_hz = 60,
                         std::uint32_t vendor_id = 21615, std::uint32_t product_id = 19542)
 {
-    return "{\"op\":\"create\",\"width\":" + std::to_string(width) +
-           ",\"height\":" + std::to_string(height) +
-           ",\"refresh_hz\":" + std::to_string(refresh_hz) +
-           ",\"vendor_id\":" + std::to_string(vendor_id) +
-           ",\"product_id\":" + std::to_string(product_id) +
-           ",\"serial\":" + std::to_string(serial) + "}";
+    return encode_request(Create{width, height, refresh_hz, vendor_id, product_id, serial});
 }
 
 std::string destroy_line(std::uint32_t serial)
 {
-    return "{\"op\":\"destroy\",\"serial\":" + std::to_string(serial) + "}";
+    return encode_request(Destroy{serial});
 }
 
 std::string reply_of(const Reply& reply)

@@ -71,6 +71,19 @@ struct MappedViewTraits {
     }
 };
 
+// A reference to a loaded module (LoadLibraryW, GetModuleHandleExW without
+// GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT).
+struct LibraryTraits {
+    using Type = HMODULE;
+    static constexpr Type empty() noexcept { return nullptr; }
+    static bool is_empty(Type m) noexcept { return m == nullptr; }
+    static void close(Type m) noexcept
+    {
+        PreserveLastError keep;
+        FreeLibrary(m);
+    }
+};
+
 } // namespace detail
 
 using UniqueHandle = UniqueResource<detail::KernelHandleTraits>;
@@ -83,5 +96,7 @@ template <class T>
 using UniqueTaskMemory = UniqueResource<detail::TaskMemoryTraits<T>>;
 // A view of a file mapping (MapViewOfFile / UnmapViewOfFile).
 using UniqueMappedView = UniqueResource<detail::MappedViewTraits>;
+// A module reference that keeps a DLL loaded.
+using UniqueLibrary = UniqueResource<detail::LibraryTraits>;
 
 } // namespace tolvek

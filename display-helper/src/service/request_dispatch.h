@@ -16,7 +16,7 @@
 #include <utility>
 #include <variant>
 
-#include "monitor_spec.h"
+#include "monitor_identity.h"
 #include "request_protocol.h"
 
 namespace tolvek {

@@ -18,20 +18,13 @@ constexpr std::array<std::string_view, 25> kWhiteSpace = {
     "\xE3\x80\x80",
 };
 
-std::size_t leading_white_space(std::string_view text)
-{
-    for (const std::string_view space : kWhiteSpace) {
-        if (text.starts_with(space)) {
-            return space.size();
-        }
-    }
-    return 0;
-}
+enum class End { front, back };
 
-std::size_t trailing_white_space(std::string_view text)
+// The length of the white space character at that end of `text`; 0 when there is none.
+std::size_t white_space_at(std::string_view text, End end)
 {
     for (const std::string_view space : kWhiteSpace) {
-        if (text.ends_with(space)) {
+        if (end == End::back ? text.ends_with(space) : text.starts_with(space)) {
             return space.size();
         }
     }
@@ -51,10 +44,10 @@ std::string utility_output_text(std::string_view output)
 {
     const std::string decoded = decode_utf8_lossy(output);
     std::string_view text = decoded;
-    while (const std::size_t n = leading_white_space(text)) {
+    while (const std::size_t n = white_space_at(text, End::front)) {
         text.remove_prefix(n);
     }
-    while (const std::size_t n = trailing_white_space(text)) {
+    while (const std::size_t n = white_space_at(text, End::back)) {
         text.remove_suffix(n);
     }
     return std::string{text};

@@ -97,6 +97,17 @@ std::string quoted_for_log(std::string_view text)
     return out;
 }
 
+Status unopened_service_outcome(std::uint32_t error_code, std::string_view error_text)
+{
+    constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
+    if (error_code == kErrorServiceDoesNotExist) {
+        return success();
+    }
+    std::string text{"the service would not open: "};
+    text += error_text;
+    return Error{std::move(text)};
+}
+
 std::string outcome_text(const Status& outcome)
 {
     return outcome ? "Ok(())" : "Err(" + quoted_for_log(outcome.error().text) + ")";

@@ -3,12 +3,20 @@
 // How uninstall reports its two independent steps: one log line with both outcomes, and one
 // of them as the command's result. Platform-free.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "result.h"
 
 namespace tolvek {
+
+// The service step's outcome when the service would not open with `error_code`
+// (`error_text` being that code's error text). Only a service that is not there
+// (ERROR_SERVICE_DOES_NOT_EXIST) leaves nothing to remove; any other failure, such as no right
+// to delete it, leaves the service installed and is the error "the service would not open: ...".
+[[nodiscard]] Status unopened_service_outcome(std::uint32_t error_code,
+                                              std::string_view error_text);
 
 // "Ok(())" for a success; for an error "Err(" + the error text in double quotes + ")",
 // escaped as `quoted_for_log` does.

@@ -24,12 +24,7 @@ Status remove_service()
                                                    DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS)};
     if (!service) {
         const DWORD error = GetLastError();
-        // Only a service that is not there leaves nothing to remove. Any other failure (no
-        // right to delete it, say) leaves it installed, and that must not read as success.
-        if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
-            return success();
-        }
-        return win32_failure("the service would not open: ", error);
+        return unopened_service_outcome(error, win32_error_text(error));
     }
     // A service that is not running refuses the request; deletion goes on either way, and
     // nothing waits for the stop.

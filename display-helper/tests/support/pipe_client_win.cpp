@@ -12,10 +12,10 @@ Wait finish(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, DWORD timeout_ms,
     if (!started && GetLastError() != ERROR_IO_PENDING) {
         return Wait::failed;
     }
-    if (WaitForSingleObject(overlapped.hEvent, timeout_ms) != WAIT_OBJECT_0) {
+    if (!started && WaitForSingleObject(overlapped.hEvent, timeout_ms) != WAIT_OBJECT_0) {
         CancelIoEx(pipe, &overlapped);
-        GetOverlappedResult(pipe, &overlapped, &count, TRUE);
-        return Wait::timed_out;
+        // It may have completed just before the cancel; then it counts as done.
+        return GetOverlappedResult(pipe, &overlapped, &count, TRUE) ? Wait::done : Wait::timed_out;
     }
     return GetOverlappedResult(pipe, &overlapped, &count, FALSE) ? Wait::done : Wait::failed;
 }
@@ -62,7 +62,6 @@ PipeClient::ReadOutcome PipeClient::read_some(DWORD timeout_ms)
     case Wait::failed:
         return ReadOutcome::ended;
     case Wait::timed_out:
-        received_.append(buffer, count); // a read cancelled late may still have brought bytes
         return ReadOutcome::timed_out;
     }
     return ReadOutcome::ended;

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
@@ -21,16 +20,28 @@ namespace {
 using namespace tolvek;
 using namespace tolvek::standin;
 
+// The stand-in uses the system's own lock and thread pool rather than the C++ runtime's
+// threads: a DLL with a static copy of MinGW's thread library beside the program's own
+// stalled new threads under load.
+
 // Guards the ledger file's appends within this process and the live handles. Appends from
 // different processes land whole: the file is opened for appending only, and a record is
 // one write.
-std::mutex ledger_mutex;
+SRWLOCK ledger_lock = SRWLOCK_INIT;
 std::set<std::uintptr_t> live_devices;
 std::uintptr_t next_device = 1;
 
+class LedgerLock {
+public:
+    LedgerLock() { AcquireSRWLockExclusive(&ledger_lock); }
+    ~LedgerLock() { ReleaseSRWLockExclusive(&ledger_lock); }
+    LedgerLock(const LedgerLock&) = delete;
+    LedgerLock& operator=(const LedgerLock&) = delete;
+};
+
 void append_record(const std::string& record)
 {
-    const std::lock_guard lock{ledger_mutex};
+    const LedgerLock lock;
     CreateDirectoryW(L"C:\\tolvek-test-doubles", nullptr); // existing folders are fine
     CreateDirectoryW(kFolder, nullptr);
     const UniqueHandle file{CreateFileW(kLedgerPath, FILE_APPEND_DATA,
@@ -195,7 +206,7 @@ std::string property_fields(ULONG count, const DEVPROPERTY* properties)
 
 HSWDEVICE new_device()
 {
-    const std::lock_guard lock{ledger_mutex};
+    const LedgerLock lock;
     const std::uintptr_t device = next_device++;
     live_devices.insert(device);
     return reinterpret_cast<HSWDEVICE>(device);
@@ -206,27 +217,26 @@ std::string device_field(HSWDEVICE device)
     return "\tdevice=" + std::to_string(reinterpret_cast<std::uintptr_t>(device));
 }
 
-// What the creation callback needs, handed to the thread that makes it.
+// A creation callback due on a thread of the system's pool, as the platform makes it.
 struct PendingCallback {
-    DWORD delay_ms;
+    SW_DEVICE_CREATE_CALLBACK callback;
     HSWDEVICE device;
     HRESULT result;
-    SW_DEVICE_CREATE_CALLBACK callback;
     PVOID context;
     std::u16string instance_id;
+    DWORD delay_ms;
 };
 
-DWORD WINAPI call_back(void* argument)
+VOID CALLBACK call_back(PTP_CALLBACK_INSTANCE, PVOID parameter)
 {
-    const std::unique_ptr<PendingCallback> call{static_cast<PendingCallback*>(argument)};
-    Sleep(call->delay_ms);
-    // Recorded before the call: once the callback returns, the caller may already be creating
-    // the next device.
-    append_record("callback" + caller_fields() + device_field(call->device) +
-                  "\tresult=" + hex32(static_cast<std::uint32_t>(call->result)) + "\n");
-    call->callback(call->device, call->result, call->context,
-                   reinterpret_cast<PCWSTR>(call->instance_id.c_str()));
-    return 0;
+    const std::unique_ptr<PendingCallback> pending{static_cast<PendingCallback*>(parameter)};
+    Sleep(pending->delay_ms);
+    // Recorded before the call: once the callback returns, the caller may already be
+    // creating the next device.
+    append_record("callback" + caller_fields() + device_field(pending->device) +
+                  "\tresult=" + hex32(static_cast<std::uint32_t>(pending->result)) + "\n");
+    pending->callback(pending->device, pending->result, pending->context,
+                      reinterpret_cast<PCWSTR>(pending->instance_id.c_str()));
 }
 
 } // namespace
@@ -261,14 +271,13 @@ extern "C" HRESULT WINAPI SwDeviceCreate(PCWSTR enumerator_name, PCWSTR parent_i
     if (rule.action == kNeverCallBack) {
         return S_OK;
     }
-    auto call = std::make_unique<PendingCallback>(PendingCallback{
-        rule.callback_delay_ms, device, rule.action == kFailInCallback ? rule.result : S_OK,
-        callback, context, std::u16string{view(create_info->pszInstanceId)}});
-    // A plain system thread: under Wine, now and then a detached std::thread of MinGW's
-    // thread library never ran, and its device never got its callback.
-    const UniqueHandle thread{CreateThread(nullptr, 0, call_back, call.get(), 0, nullptr)};
-    if (thread) {
-        static_cast<void>(call.release()); // the thread owns it now
+    auto pending = std::make_unique<PendingCallback>(PendingCallback{
+        callback, device, rule.action == kFailInCallback ? rule.result : S_OK, context,
+        std::u16string{view(create_info->pszInstanceId)}, rule.callback_delay_ms});
+    if (TrySubmitThreadpoolCallback(call_back, pending.get(), nullptr)) {
+        [[maybe_unused]] PendingCallback* owned_by_the_pool = pending.release();
+    } else {
+        call_back(nullptr, pending.get()); // no pool thread: the caller's thread will do
     }
     return S_OK;
 }
@@ -277,7 +286,7 @@ extern "C" VOID WINAPI SwDeviceClose(HSWDEVICE device)
 {
     bool known = false;
     {
-        const std::lock_guard lock{ledger_mutex};
+        const LedgerLock lock;
         known = live_devices.erase(reinterpret_cast<std::uintptr_t>(device)) == 1;
     }
     append_record("close" + caller_fields() + device_field(device) +

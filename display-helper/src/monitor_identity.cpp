@@ -1,4 +1,4 @@
-#include "monitor_spec.h"
+#include "monitor_identity.h"
 
 #include <cstdio>
 

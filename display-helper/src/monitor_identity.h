@@ -1,7 +1,7 @@
 #pragma once
 
-// The texts that describe one virtual monitor to the platform and to the display driver:
-// the software device's instance id and the MonitorSpec property value. Platform-free; the
+// Who a virtual monitor is, and the texts that describe it to the platform and to the display
+// driver: the software device's instance id and the MonitorSpec property value. Platform-free; the
 // Windows shell (monitor_device_win.h) converts them to UTF-16.
 
 #include <cstdint>

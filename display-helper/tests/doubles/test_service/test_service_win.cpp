@@ -1,0 +1,124 @@
+// A long-running service for the uninstall tests, registered under the helper's service
+// name in its place until the helper's own service host can run. Install points the service
+// at it when it sits where install finds the helper.
+//
+// Beside the executable, test-service.conf holds two lines: the prefix of the named events
+// that the test created, and "stoppable" or "stubborn" (a stubborn service accepts no stop
+// request and ends only when the test sets <prefix>-quit). The service writes its command
+// line arguments, one a line, to test-service-arguments.txt, then sets <prefix>-running
+// once it reports SERVICE_RUNNING, and <prefix>-stop when a stop request arrives. It ends by
+// itself after two minutes, so that nothing outlives a failed test for long.
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tolvek/win32_owners.h"
+
+namespace {
+
+using tolvek::UniqueHandle;
+
+constexpr wchar_t kServiceName[] = L"TolvekDisplayHelper";
+
+std::filesystem::path own_folder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::filesystem::path{path}.parent_path();
+}
+
+struct Configuration {
+    std::wstring event_prefix;
+    bool stubborn = false;
+};
+
+Configuration read_configuration()
+{
+    std::wifstream file{own_folder() / "test-service.conf"};
+    Configuration configuration;
+    std::wstring mode;
+    std::getline(file, configuration.event_prefix);
+    std::getline(file, mode);
+    configuration.stubborn = mode == L"stubborn";
+    return configuration;
+}
+
+void write_arguments()
+{
+    int count = 0;
+    const tolvek::UniqueLocalMemory<wchar_t*> argv{CommandLineToArgvW(GetCommandLineW(), &count)};
+    std::string lines;
+    for (int i = 1; i < count; ++i) {
+        const wchar_t* argument = argv.get()[i];
+        const int size =
+            WideCharToMultiByte(CP_UTF8, 0, argument, -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(static_cast<std::size_t>(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, argument, -1, utf8.data(), size, nullptr, nullptr);
+        utf8.pop_back(); // the terminating NUL
+        lines += utf8 + '\n';
+    }
+    std::ofstream{own_folder() / "test-service-arguments.txt", std::ios::binary} << lines;
+}
+
+UniqueHandle open_event(const std::wstring& name)
+{
+    return UniqueHandle{OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, name.c_str())};
+}
+
+Configuration configuration;
+SERVICE_STATUS_HANDLE status_handle = nullptr;
+HANDLE stop_requested = nullptr; // owned by service_main
+
+void report(DWORD state)
+{
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted =
+        state == SERVICE_RUNNING && !configuration.stubborn ? SERVICE_ACCEPT_STOP : 0;
+    SetServiceStatus(status_handle, &status);
+}
+
+DWORD WINAPI control_handler(DWORD control, DWORD, void*, void*)
+{
+    if (control == SERVICE_CONTROL_STOP) {
+        report(SERVICE_STOP_PENDING);
+        const UniqueHandle stop_seen = open_event(configuration.event_prefix + L"-stop");
+        SetEvent(stop_seen.get());
+        SetEvent(stop_requested);
+    }
+    return NO_ERROR;
+}
+
+void WINAPI service_main(DWORD, wchar_t**)
+{
+    status_handle = RegisterServiceCtrlHandlerExW(kServiceName, control_handler, nullptr);
+    if (status_handle == nullptr) {
+        return;
+    }
+    const UniqueHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    stop_requested = stop.get();
+    const UniqueHandle quit = open_event(configuration.event_prefix + L"-quit");
+    write_arguments();
+    report(SERVICE_RUNNING);
+    const UniqueHandle running = open_event(configuration.event_prefix + L"-running");
+    SetEvent(running.get());
+
+    const HANDLE ends[] = {stop.get(), quit.get()};
+    WaitForMultipleObjects(quit ? 2 : 1, ends, FALSE, 120000);
+    report(SERVICE_STOPPED);
+}
+
+} // namespace
+
+int wmain()
+{
+    configuration = read_configuration();
+    wchar_t name[] = L"TolvekDisplayHelper";
+    const SERVICE_TABLE_ENTRYW table[] = {{name, service_main}, {nullptr, nullptr}};
+    return StartServiceCtrlDispatcherW(table) ? 0 : 1;
+}

@@ -1,0 +1,34 @@
+#include "service/user_sid_win.h"
+
+#include <gtest/gtest.h>
+
+namespace tolvek {
+namespace {
+
+TEST(UserSid, sid_text_becomes_the_systems_canonical_text_and_a_binary_sid)
+{
+    const auto user = parse_user_sid("s-1-5-21-0-0-0-1000");
+    ASSERT_TRUE(user.has_value());
+    EXPECT_EQ(user->text, "S-1-5-21-0-0-0-1000");
+    ASSERT_TRUE(user->sid.valid());
+    EXPECT_TRUE(IsValidSid(user->sid.get()));
+}
+
+TEST(UserSid, an_alias_is_served_under_its_full_text)
+{
+    const auto user = parse_user_sid("SY");
+    ASSERT_TRUE(user.has_value());
+    EXPECT_EQ(user->text, "S-1-5-18");
+}
+
+TEST(UserSid, text_that_is_no_sid_gives_nothing)
+{
+    for (const std::string_view text :
+         {std::string_view{""}, std::string_view{"Administrator"}, std::string_view{"S-1-"},
+          std::string_view{"S-1-5-18 "}, std::string_view{"S-1-5-18\0junk", 13}}) {
+        EXPECT_FALSE(parse_user_sid(text).has_value()) << text;
+    }
+}
+
+} // namespace
+} // namespace tolvek

@@ -1,0 +1,48 @@
+#pragma once
+
+// Layout of the shared section "Local\TolvekVcamViewers", created by the producer, in which
+// every streaming camera keeps one slot with a heartbeat so that the producer can tell that
+// somebody is watching. All integers are little-endian and naturally aligned.
+//
+//   offset 0    header, 64 bytes: magic "TKVW", version 1, id counter at 16
+//   offset 64   eight slots of 64 bytes: owner (0 = free, else the holder's viewer id) and
+//               heartbeat (the holder's last GetTickCount64 value)
+//
+// The id counter changes only by atomic fetch-and-add, owners only by compare-and-exchange;
+// a slot is given back by setting its owner to 0.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tolvek::vcam {
+
+inline constexpr wchar_t kViewerSectionName[] = L"Local\\TolvekVcamViewers";
+
+inline constexpr std::uint32_t kViewerSectionMagic = 0x5756'4B54; // "TKVW"
+inline constexpr std::uint32_t kViewerSectionVersion = 1;
+
+inline constexpr std::size_t kViewerHeaderSize = 64;
+inline constexpr std::size_t kViewerMagicOffset = 0;      // 32-bit
+inline constexpr std::size_t kViewerVersionOffset = 4;    // 32-bit
+inline constexpr std::size_t kViewerIdCounterOffset = 16; // 64-bit
+
+inline constexpr std::uint32_t kViewerSlotCount = 8;
+inline constexpr std::size_t kViewerSlotSize = 64;
+inline constexpr std::size_t kSlotOwnerOffset = 0;     // 64-bit, within a slot
+inline constexpr std::size_t kSlotHeartbeatOffset = 8; // 64-bit, within a slot
+inline constexpr std::size_t kViewerSectionSize =
+    kViewerHeaderSize + kViewerSlotCount * kViewerSlotSize;
+
+static_assert(kViewerSectionSize == 576);
+
+constexpr std::size_t viewer_slot_owner_offset(std::uint32_t slot)
+{
+    return kViewerHeaderSize + slot * kViewerSlotSize + kSlotOwnerOffset;
+}
+
+constexpr std::size_t viewer_slot_heartbeat_offset(std::uint32_t slot)
+{
+    return kViewerHeaderSize + slot * kViewerSlotSize + kSlotHeartbeatOffset;
+}
+
+} // namespace tolvek::vcam

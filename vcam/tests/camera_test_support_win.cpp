@@ -1,0 +1,131 @@
+#include "camera_test_support_win.h"
+
+#include <amvideo.h>
+
+#include <cstring>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace tolvek::vcam::testing {
+
+namespace {
+
+std::mutex threads_lock;
+std::vector<UniqueHandle> recorded_threads;
+DWORD refusal_error = ERROR_SUCCESS;
+
+HANDLE record_thread_start(LPTHREAD_START_ROUTINE body, void* context) noexcept
+{
+    HANDLE thread = start_worker_thread(body, context);
+    if (thread != nullptr) {
+        HANDLE copy = nullptr;
+        DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        std::lock_guard lock(threads_lock);
+        recorded_threads.emplace_back(copy);
+    }
+    return thread;
+}
+
+HANDLE refuse_thread_start(LPTHREAD_START_ROUTINE, void*) noexcept
+{
+    SetLastError(refusal_error);
+    return nullptr;
+}
+
+} // namespace
+
+ULONG reference_count(IUnknown* object)
+{
+    object->AddRef();
+    return object->Release();
+}
+
+StreamingOptions WorkerThreads::recording_options() noexcept
+{
+    return {PacingSleepKind::high_resolution_timer, &record_thread_start};
+}
+
+StreamingOptions WorkerThreads::failing_options(DWORD error) noexcept
+{
+    refusal_error = error;
+    return {PacingSleepKind::high_resolution_timer, &refuse_thread_start};
+}
+
+std::size_t WorkerThreads::started()
+{
+    std::lock_guard lock(threads_lock);
+    return recorded_threads.size();
+}
+
+UniqueHandle WorkerThreads::last_started()
+{
+    std::lock_guard lock(threads_lock);
+    HANDLE copy = nullptr;
+    if (!recorded_threads.empty()) {
+        DuplicateHandle(GetCurrentProcess(), recorded_threads.back().get(), GetCurrentProcess(),
+                        &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    }
+    return UniqueHandle{copy};
+}
+
+bool WorkerThreads::wait_until_ended(const UniqueHandle& handle)
+{
+    return handle && WaitForSingleObject(handle.get(), static_cast<DWORD>(kWaitLimit.count())) ==
+                         WAIT_OBJECT_0;
+}
+
+bool WorkerThreads::has_ended(const UniqueHandle& handle)
+{
+    return handle && WaitForSingleObject(handle.get(), 0) == WAIT_OBJECT_0;
+}
+
+Camera make_camera(const StreamingOptions& options)
+{
+    Camera camera;
+    ComPtr<CameraFilter> filter = CameraFilter::create_with_pin(options);
+    if (!filter) {
+        return camera;
+    }
+    camera.filter = ComPtr<IBaseFilter>(filter.get());
+    filter->FindPin(kCapturePinName, camera.pin.put());
+    return camera;
+}
+
+::testing::AssertionResult is_camera_media_type(const AM_MEDIA_TYPE& media_type, const BYTE* format)
+{
+    const UniqueMediaType camera = build_media_type();
+    if (!camera) {
+        return ::testing::AssertionFailure() << "no memory for the camera type";
+    }
+    if (media_type.majortype != camera->majortype || media_type.subtype != camera->subtype ||
+        media_type.formattype != camera->formattype ||
+        media_type.bFixedSizeSamples != camera->bFixedSizeSamples ||
+        media_type.bTemporalCompression != camera->bTemporalCompression ||
+        media_type.lSampleSize != camera->lSampleSize || media_type.pUnk != nullptr ||
+        media_type.cbFormat != camera->cbFormat) {
+        return ::testing::AssertionFailure() << "a field of the type differs";
+    }
+    if (format == nullptr || std::memcmp(format, camera->pbFormat, camera->cbFormat) != 0) {
+        return ::testing::AssertionFailure() << "the format block differs";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+UniqueMediaType camera_type_changed(LONG width, LONG height, WORD bit_count)
+{
+    UniqueMediaType media_type = build_media_type();
+    auto* header = reinterpret_cast<VIDEOINFOHEADER*>(media_type->pbFormat);
+    header->bmiHeader.biWidth = width;
+    header->bmiHeader.biHeight = height;
+    header->bmiHeader.biBitCount = bit_count;
+    return media_type;
+}
+
+ComPtr<TestInputPin> make_sink(TestInputPin::Script script)
+{
+    return TestInputPin::create(std::move(script));
+}
+
+} // namespace tolvek::vcam::testing

@@ -1,0 +1,87 @@
+#pragma once
+
+// vcam_test_producer in a process of its own, for the tests of the camera's real section
+// path: it creates both sections with the producer library and publishes pattern frames
+// until it is told to quit.
+
+#include <windows.h>
+
+#include "tolvek/win32_owners.h"
+
+#include <cstdint>
+#include <string>
+
+namespace tolvek::vcam::testing {
+
+inline constexpr DWORD kProducerWaitLimitMs = 20'000;
+
+// The full path of `file_name` in the folder of the running program.
+inline std::wstring beside_this_program(const wchar_t* file_name)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path.substr(0, path.find_last_of(L'\\') + 1) + file_name;
+}
+
+// vcam_test_producer in a process of its own, with the two events that steer it.
+class ProducerProcess {
+public:
+    ProducerProcess(const wchar_t* mode, std::uint32_t pattern)
+    {
+        static int instance = 0;
+        const std::wstring suffix =
+            std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++instance);
+        const std::wstring ready_name = L"Local\\TolvekVcamTestReady-" + suffix;
+        const std::wstring quit_name = L"Local\\TolvekVcamTestQuit-" + suffix;
+        ready_.reset(CreateEventW(nullptr, TRUE, FALSE, ready_name.c_str()));
+        quit_.reset(CreateEventW(nullptr, TRUE, FALSE, quit_name.c_str()));
+        std::wstring command_line = L"\"" + beside_this_program(L"vcam_test_producer.exe") +
+                                    L"\" " + mode + L" " + std::to_wstring(pattern) + L" " +
+                                    ready_name + L" " + quit_name;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &startup, &process)) {
+            process_.reset(process.hProcess);
+            UniqueHandle thread{process.hThread};
+        }
+    }
+
+    ~ProducerProcess()
+    {
+        if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+            SetEvent(quit_.get());
+            WaitForSingleObject(process_.get(), kProducerWaitLimitMs);
+        }
+    }
+
+    // True once the sections exist and the first frame is published.
+    [[nodiscard]] bool wait_until_ready() const
+    {
+        if (!process_ || !ready_) {
+            return false;
+        }
+        const HANDLE handles[] = {ready_.get(), process_.get()};
+        return WaitForMultipleObjects(2, handles, FALSE, kProducerWaitLimitMs) == WAIT_OBJECT_0;
+    }
+
+    // Tells the producer to end and gives the number of live viewers it counted last.
+    [[nodiscard]] DWORD quit_and_count_viewers() const
+    {
+        SetEvent(quit_.get());
+        DWORD exit_code = 999;
+        if (WaitForSingleObject(process_.get(), kProducerWaitLimitMs) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(process_.get(), &exit_code)) {
+            return 999;
+        }
+        return exit_code;
+    }
+
+private:
+    UniqueHandle ready_;
+    UniqueHandle quit_;
+    UniqueHandle process_;
+};
+
+} // namespace tolvek::vcam::testing
