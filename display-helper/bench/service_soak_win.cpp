@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "support/helper_service_win.h"
+#include "support/setup_test_support_win.h"
 #include "support/software_device_standin_win.h"
 #include "tolvek/win32_owners.h"
 
@@ -199,7 +200,7 @@ int main(int argc, char** argv)
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     testing::reset_software_device_standin();
     const testing::ServiceLog log;
-    testing::HelperService service{testing::current_user_sid()};
+    testing::HelperService service{std::string{testing::kWineUserSid}};
     if (!service.registered() || !service.start() ||
         service.wait_for_state(SERVICE_RUNNING, 20s).dwCurrentState != SERVICE_RUNNING) {
         std::fprintf(stderr, "the service did not start\n");

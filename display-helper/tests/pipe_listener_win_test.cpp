@@ -12,6 +12,7 @@
 
 #include "log.h"
 #include "support/helper_service_win.h"
+#include "support/setup_test_support_win.h"
 #include "support/test_environment_win.h"
 #include "tolvek/win32_owners.h"
 
@@ -98,7 +99,7 @@ protected:
 
 TEST_F(PipeListenerTest, admitted_connections_get_ids_in_order_and_are_counted_and_registered)
 {
-    ListenerRun run{testing::current_user_sid()};
+    ListenerRun run{std::string{testing::kWineUserSid}};
     std::vector<PipeClient> clients;
     for (int i = 0; i < 3; ++i) {
         auto client = testing::open_helper_pipe(10s);
@@ -131,7 +132,7 @@ TEST_F(PipeListenerTest, a_session_thread_that_cannot_start_leaves_nothing_count
         }
         return start_session_thread(std::move(body));
     };
-    ListenerRun run{testing::current_user_sid(), seams};
+    ListenerRun run{std::string{testing::kWineUserSid}, seams};
 
     auto refused = testing::open_helper_pipe(10s);
     ASSERT_TRUE(refused.has_value());
@@ -175,7 +176,7 @@ TEST_F(PipeListenerTest, after_an_admission_timeouts_only_renew_the_instance)
 {
     ListenerSeams seams;
     seams.timings = {.client_wait = 200ms, .idle_limit = 200ms};
-    ListenerRun run{testing::current_user_sid(), seams};
+    ListenerRun run{std::string{testing::kWineUserSid}, seams};
     auto first = testing::open_helper_pipe(10s);
     ASSERT_TRUE(first.has_value());
     ASSERT_EQ(testing::request(*first, kPing), kPong);
@@ -198,7 +199,7 @@ TEST_F(PipeListenerTest, clients_that_open_and_close_at_once_do_not_end_the_list
     // Some of them come and go between the creation of an instance and its offer, which the
     // offer reports as ERROR_NO_DATA. The first client holds its connection throughout, so
     // that the others' leaving does not stop the run.
-    ListenerRun run{testing::current_user_sid()};
+    ListenerRun run{std::string{testing::kWineUserSid}};
     auto holder = testing::open_helper_pipe(10s);
     ASSERT_TRUE(holder.has_value());
     ASSERT_EQ(testing::request(*holder, kPing), kPong);
@@ -227,7 +228,7 @@ TEST_F(PipeListenerTest, listener_errors_end_the_run_with_their_texts)
         const UniqueHandle squatter{CreateNamedPipeW(testing::kHelperPipeName, PIPE_ACCESS_DUPLEX,
                                                      PIPE_TYPE_BYTE, 1, 512, 512, 0, nullptr)};
         ASSERT_TRUE(squatter.valid());
-        ListenerRun run{testing::current_user_sid()};
+        ListenerRun run{std::string{testing::kWineUserSid}};
         ASSERT_TRUE(run.wait_until_finished(10s));
         ASSERT_FALSE(run.result().ok());
         EXPECT_EQ(run.result().error().text, "the pipe would not open: WIN32_ERROR(231)");

@@ -12,6 +12,7 @@
 
 #include "service/service_host_win.h"
 #include "support/helper_service_win.h"
+#include "support/setup_test_support_win.h"
 #include "support/software_device_standin_win.h"
 #include "support/test_environment_win.h"
 
@@ -61,7 +62,7 @@ protected:
         EXPECT_EQ(stopped.dwServiceSpecificExitCode, 0u);
     }
 
-    const std::string user_sid = testing::current_user_sid();
+    const std::string user_sid{testing::kWineUserSid};
     ServiceLog log; // before the service starts: every line of its run is read
     std::optional<HelperService> service;
 };

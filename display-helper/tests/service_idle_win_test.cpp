@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "support/helper_service_win.h"
+#include "support/setup_test_support_win.h"
 
 namespace tolvek {
 namespace {
@@ -54,7 +55,7 @@ protected:
         return std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - since);
     }
 
-    const std::string user_sid = testing::current_user_sid();
+    const std::string user_sid{testing::kWineUserSid};
     ServiceLog log;
     std::optional<HelperService> service;
 };

@@ -1,16 +1,14 @@
 #include "helper_service_win.h"
 
-#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <thread>
 
-#include "test_environment_win.h"
+#include "support/setup_test_support_win.h"
+#include "support/test_environment_win.h"
 
 namespace tolvek::testing {
 namespace {
@@ -22,16 +20,8 @@ using Clock = std::chrono::steady_clock;
 // they are polled at this pace until a deadline.
 constexpr auto kPollInterval = 20ms;
 
-const std::filesystem::path kServiceLogPath = L"C:\\users\\Public\\Tolvek\\display-helper.log";
-
-std::string narrow(const wchar_t* text)
-{
-    std::string result;
-    for (; *text != L'\0'; ++text) {
-        result += static_cast<char>(*text); // SIDs are ASCII
-    }
-    return result;
-}
+// Wine's service manager gives its services this ProgramData.
+const std::filesystem::path kServiceProgramData = L"C:\\users\\Public";
 
 std::wstring widen(std::string_view text)
 {
@@ -86,57 +76,7 @@ SERVICE_STATUS_PROCESS wait_for(SC_HANDLE manager, DWORD state, std::chrono::mil
     return status;
 }
 
-// Stops and deletes the service if it exists, and waits until the manager has forgotten it.
-void remove_service(SC_HANDLE manager)
-{
-    {
-        const UniqueServiceHandle existing{
-            OpenServiceW(manager, kHelperServiceName, SERVICE_ALL_ACCESS)};
-        if (!existing) {
-            return;
-        }
-        SERVICE_STATUS ignored{};
-        ControlService(existing.get(), SERVICE_CONTROL_STOP, &ignored);
-        wait_for(manager, SERVICE_STOPPED, 15s);
-        DeleteService(existing.get());
-    }
-    const auto deadline = Clock::now() + 15s;
-    while (Clock::now() < deadline) {
-        const UniqueServiceHandle probe{
-            OpenServiceW(manager, kHelperServiceName, SERVICE_QUERY_STATUS)};
-        if (!probe && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
-            return;
-        }
-        std::this_thread::sleep_for(kPollInterval);
-    }
-}
-
-std::uintmax_t log_size()
-{
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(kServiceLogPath, error);
-    return error ? 0 : size;
-}
-
 } // namespace
-
-std::string current_user_sid()
-{
-    UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        return {};
-    }
-    alignas(TOKEN_USER) BYTE buffer[256] = {};
-    DWORD length = 0;
-    if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &length)) {
-        return {};
-    }
-    UniqueLocalMemory<wchar_t> text;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, text.put())) {
-        return {};
-    }
-    return narrow(text.get());
-}
 
 HelperService::HelperService(std::string_view sid_argument)
     : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS))
@@ -144,7 +84,7 @@ HelperService::HelperService(std::string_view sid_argument)
     if (!manager_) {
         return;
     }
-    remove_service(manager_.get());
+    remove_helper_service(); // a leftover of a test that crashed
     const std::filesystem::path helper = executable_folder() / "tolvek-display-helper.exe";
     const std::wstring command_line =
         L"\"" + helper.wstring() + L"\" service " + widen(sid_argument);
@@ -158,7 +98,7 @@ HelperService::~HelperService()
 {
     service_.reset();
     if (manager_) {
-        remove_service(manager_.get());
+        remove_helper_service(); // a leftover of a test that crashed
     }
 }
 
@@ -184,22 +124,15 @@ SERVICE_STATUS_PROCESS HelperService::wait_for_state(DWORD state,
     return wait_for(manager_.get(), state, timeout);
 }
 
-ServiceLog::ServiceLog() : start_offset_(log_size()) {}
+ServiceLog::ServiceLog()
+{
+    std::error_code ignored; // no log yet is fine
+    std::filesystem::remove(kServiceProgramData / "Tolvek" / "display-helper.log", ignored);
+}
 
 std::vector<std::string> ServiceLog::messages() const
 {
-    const std::optional<std::string> text = read_file(kServiceLogPath);
-    if (!text) {
-        return {};
-    }
-    // A log emptied past its size limit meanwhile starts again from its beginning.
-    std::istringstream stream{start_offset_ <= text->size() ? text->substr(start_offset_) : *text};
-    std::vector<std::string> messages;
-    constexpr std::size_t kTimestampLength = 20; // "YYYY-MM-DD hh:mm:ss "
-    for (std::string line; std::getline(stream, line);) {
-        messages.push_back(line.size() >= kTimestampLength ? line.substr(kTimestampLength) : line);
-    }
-    return messages;
+    return log_messages(kServiceProgramData);
 }
 
 bool ServiceLog::wait_for(std::string_view message, std::chrono::milliseconds timeout,

@@ -21,13 +21,10 @@ namespace tolvek::testing {
 inline constexpr wchar_t kHelperServiceName[] = L"TolvekDisplayHelper";
 inline constexpr wchar_t kHelperPipeName[] = L"\\\\.\\pipe\\tolvek-display-helper";
 
-// The SID text of the user this process runs as (under Wine S-1-5-21-0-0-0-1000).
-[[nodiscard]] std::string current_user_sid();
-
 // The helper, tolvek-display-helper.exe beside the test, registered as the service
 // "TolvekDisplayHelper" with the command line `"<helper>" service <sid_argument>`. A
-// leftover of an earlier run is stopped and deleted first; the service is stopped and
-// deleted again when the object goes. The test process must stay alive while the service
+// leftover of an earlier run is removed first; the service is removed again when the object
+// goes. The test process must stay alive while the service
 // runs: Wine shuts a prefix's services down once its last ordinary process has gone.
 class HelperService {
 public:
@@ -55,7 +52,8 @@ private:
 };
 
 // The messages (timestamps taken off) that the service writes to its log,
-// C:\users\Public\Tolvek\display-helper.log, from the moment this object is made.
+// C:\users\Public\Tolvek\display-helper.log, from the moment this object is made: it
+// removes what an earlier test left there.
 class ServiceLog {
 public:
     ServiceLog();
@@ -67,9 +65,6 @@ public:
                                 std::size_t times = 1) const;
 
     [[nodiscard]] std::size_t count(std::string_view message) const;
-
-private:
-    std::uintmax_t start_offset_ = 0;
 };
 
 // The processor time a process spends within the next `window` (or until it ends).
