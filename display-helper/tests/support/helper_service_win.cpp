@@ -1,0 +1,225 @@
+#include "helper_service_win.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+#include "support/setup_test_support_win.h"
+#include "support/test_environment_win.h"
+
+namespace tolvek::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Nothing signals a log line or a pipe that appears from outside the service process, so
+// they are polled at this pace until a deadline.
+constexpr auto kPollInterval = 20ms;
+
+// Wine's service manager gives its services this ProgramData.
+const std::filesystem::path kServiceProgramData = L"C:\\users\\Public";
+
+std::wstring widen(std::string_view text)
+{
+    return {text.begin(), text.end()};
+}
+
+SERVICE_STATUS_PROCESS query_status(SC_HANDLE service)
+{
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                              sizeof status, &needed)) {
+        status.dwCurrentState = 0; // no state: never equal to one asked for
+    }
+    return status;
+}
+
+void CALLBACK status_changed(void* parameter)
+{
+    auto* notify = static_cast<SERVICE_NOTIFYW*>(parameter);
+    *static_cast<bool*>(notify->pContext) = true;
+}
+
+// Waits on the service manager's notification of `state`. The wait has a service handle of
+// its own: closing it cancels a notification that has not come when the time runs out.
+SERVICE_STATUS_PROCESS wait_for(SC_HANDLE manager, DWORD state, std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    UniqueServiceHandle watch{OpenServiceW(manager, kHelperServiceName, SERVICE_QUERY_STATUS)};
+    bool changed = false;
+    SERVICE_NOTIFYW notify{};
+    notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+    notify.pfnNotifyCallback = status_changed;
+    notify.pContext = &changed;
+    const DWORD mask = 1u << (state - 1); // SERVICE_NOTIFY_STOPPED is 1 for SERVICE_STOPPED, ...
+    while (watch && NotifyServiceStatusChangeW(watch.get(), mask, &notify) == ERROR_SUCCESS) {
+        // The notification comes as an APC to this thread, at once if the state holds.
+        for (auto now = Clock::now(); !changed && now < deadline; now = Clock::now()) {
+            SleepEx(
+                static_cast<DWORD>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()),
+                TRUE /* alertable */);
+        }
+        if (!changed || notify.ServiceStatus.dwCurrentState == state) {
+            break;
+        }
+        changed = false;
+    }
+    const SERVICE_STATUS_PROCESS status = query_status(watch.get());
+    watch.reset();
+    SleepEx(0, TRUE); // runs a notification queued before the close, while `notify` lives
+    return status;
+}
+
+} // namespace
+
+HelperService::HelperService(std::string_view sid_argument)
+    : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS))
+{
+    if (!manager_) {
+        return;
+    }
+    remove_helper_service(); // a leftover of a test that crashed
+    const std::filesystem::path helper = executable_folder() / "tolvek-display-helper.exe";
+    const std::wstring command_line =
+        L"\"" + helper.wstring() + L"\" service " + widen(sid_argument);
+    service_.reset(CreateServiceW(manager_.get(), kHelperServiceName, L"Tolvek Display Helper",
+                                  SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                  SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command_line.c_str(),
+                                  nullptr, nullptr, nullptr, nullptr /* LocalSystem */, nullptr));
+}
+
+HelperService::~HelperService()
+{
+    service_.reset();
+    if (manager_) {
+        remove_helper_service(); // a leftover of a test that crashed
+    }
+}
+
+bool HelperService::start()
+{
+    return StartServiceW(service_.get(), 0, nullptr) != FALSE;
+}
+
+DWORD HelperService::control(DWORD code)
+{
+    SERVICE_STATUS status{};
+    return ControlService(service_.get(), code, &status) ? 0 : GetLastError();
+}
+
+SERVICE_STATUS_PROCESS HelperService::status() const
+{
+    return query_status(service_.get());
+}
+
+SERVICE_STATUS_PROCESS HelperService::wait_for_state(DWORD state,
+                                                     std::chrono::milliseconds timeout) const
+{
+    return wait_for(manager_.get(), state, timeout);
+}
+
+ServiceLog::ServiceLog()
+{
+    std::error_code ignored; // no log yet is fine
+    std::filesystem::remove(kServiceProgramData / "Tolvek" / "display-helper.log", ignored);
+}
+
+std::vector<std::string> ServiceLog::messages() const
+{
+    return log_messages(kServiceProgramData);
+}
+
+bool ServiceLog::wait_for(std::string_view message, std::chrono::milliseconds timeout,
+                          std::size_t times) const
+{
+    const auto deadline = Clock::now() + timeout;
+    while (count(message) < times) {
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return true;
+}
+
+std::size_t ServiceLog::count(std::string_view message) const
+{
+    std::size_t found = 0;
+    for (const std::string& line : messages()) {
+        found += line == message ? 1 : 0;
+    }
+    return found;
+}
+
+std::chrono::milliseconds process_cpu_time(DWORD process_id, std::chrono::milliseconds window)
+{
+    // Summed over the threads: Wine reports no processor time for another process as a
+    // whole, but does for each of its threads.
+    const auto busy_time = [process_id] {
+        std::uint64_t units = 0; // of 100 ns
+        const UniqueHandle snapshot{CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0)};
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+             more = Thread32Next(snapshot.get(), &entry)) {
+            if (entry.th32OwnerProcessID != process_id) {
+                continue;
+            }
+            const UniqueHandle thread{
+                OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID)};
+            FILETIME created{}, exited{}, kernel{}, user{};
+            if (thread && GetThreadTimes(thread.get(), &created, &exited, &kernel, &user)) {
+                for (const FILETIME time : {kernel, user}) {
+                    units += (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                             time.dwLowDateTime;
+                }
+            }
+        }
+        return std::chrono::milliseconds{units / 10'000};
+    };
+    const auto before = busy_time();
+    const UniqueHandle process{OpenProcess(SYNCHRONIZE, FALSE, process_id)};
+    WaitForSingleObject(process.get(), static_cast<DWORD>(window.count()));
+    return busy_time() - before;
+}
+
+std::optional<PipeClient> open_helper_pipe(std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        PipeClient client{kHelperPipeName};
+        if (client.connected()) {
+            return client;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left <= 0ms) {
+            return std::nullopt;
+        }
+        if (client.open_error() == ERROR_PIPE_BUSY) {
+            WaitNamedPipeW(kHelperPipeName, static_cast<DWORD>(left.count()));
+        } else {
+            std::this_thread::sleep_for(kPollInterval); // the pipe does not exist yet
+        }
+    }
+}
+
+std::optional<std::string> request(PipeClient& client, std::string_view line)
+{
+    if (!client.write(std::string{line} + "\n")) {
+        return std::nullopt;
+    }
+    std::optional<std::string> reply = client.read_line(20'000);
+    if (reply) {
+        reply->pop_back(); // the line feed
+    }
+    return reply;
+}
+
+} // namespace tolvek::testing
