@@ -74,6 +74,69 @@ ComPtr<IBaseFilter> find_camera(Account& account)
     return filter;
 }
 
+// The output pin of `filter` that is connected, and the pin it is connected to.
+bool connected_output(IBaseFilter* filter, ComPtr<IPin>& peer)
+{
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.put()))) {
+        return false;
+    }
+    for (ComPtr<IPin> pin; pins->Next(1, pin.put(), nullptr) == S_OK;) {
+        PIN_DIRECTION direction{};
+        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_OUTPUT &&
+            SUCCEEDED(pin->ConnectedTo(peer.put()))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The name under which the filter's class is registered; empty when it has none.
+std::string class_name(IBaseFilter* filter)
+{
+    CLSID class_id{};
+    wchar_t class_text[40];
+    if (FAILED(filter->GetClassID(&class_id)) ||
+        StringFromGUID2(class_id, class_text, std::size(class_text)) == 0) {
+        return {};
+    }
+    const std::wstring key = std::wstring{L"CLSID\\"} + class_text;
+    wchar_t name[256];
+    DWORD size = sizeof name;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, name,
+                     &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    return utf16_to_utf8(as_utf16(name)).value_or("");
+}
+
+// The names of the filters the samples pass, from `first` downstream, as the graph connected
+// them: "Tolvek Camera -> ... -> Null Renderer".
+std::string filter_chain(IBaseFilter* first)
+{
+    std::string chain;
+    ComPtr<IBaseFilter> filter{first};
+    for (int hops = 0; filter && hops < 8; ++hops) { // a graph of this run has four at most
+        FILTER_INFO info{};
+        if (FAILED(filter->QueryFilterInfo(&info))) {
+            break;
+        }
+        const ComPtr<IFilterGraph> graph = ComPtr<IFilterGraph>::adopt(info.pGraph);
+        // A filter that a graph builder added is named by the builder; its class tells what it is.
+        const std::string name = utf16_to_utf8(as_utf16(info.achName)).value_or("(not UTF-16)");
+        const std::string registered = class_name(filter.get());
+        chain += (chain.empty() ? "" : " -> ") + name +
+                 (registered.empty() || registered == name ? "" : " (" + registered + ")");
+        ComPtr<IPin> peer;
+        PIN_INFO peer_info{};
+        if (!connected_output(filter.get(), peer) || FAILED(peer->QueryPinInfo(&peer_info))) {
+            break;
+        }
+        filter = ComPtr<IBaseFilter>::adopt(peer_info.pFilter);
+    }
+    return chain;
+}
+
 // Frames a second between the first and the last of the samples that came after the start's
 // burst; 0 when there are too few.
 double measured_rate(const std::vector<GrabbedSample>& samples)
@@ -210,8 +273,8 @@ void run_camera_viewer(Account& account)
         graph.build(camera, recorder.get(), vcam::testing::GraphClock::graph_default);
     if (account.expect(SUCCEEDED(built),
                        "the graph would not build: " + hresult_error_text(built))) {
-        account.line("graph: Tolvek Camera -> Sample Grabber -> Null Renderer, connected by the "
-                     "Capture Graph Builder as capture hosts do");
+        account.line("graph, connected by the Capture Graph Builder as capture hosts do:");
+        account.detail(filter_chain(camera.get()));
         stream(account, graph, *recorder.get(), producer);
     }
     graph.release(); // stops the graph first
