@@ -5,6 +5,7 @@
 # camera as any host does while a producer publishes, uninstall. Prints an account of each
 # step and exits non-zero when any step failed.
 #   demo/end-to-end.sh   after tools/build.sh has filled dist/ and build/windows
+# No -e: a step that fails is reported as such and the run goes on with the next one.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -67,7 +68,10 @@ step_install() {
   say "copied dist/ into $app_windows: $(cd "$app" && echo *)"
 
   local sid
-  sid=$(demo user-sid | tr -d '\r') || return 1
+  if ! sid=$(demo user-sid); then
+    printf '%s\n' "$sid"
+    return 1
+  fi
   say "the Wine user's SID, from the token of a process in the prefix: $sid"
 
   show_run "tolvek-display-helper.exe install $sid" "$app_windows\\tolvek-display-helper.exe" \
