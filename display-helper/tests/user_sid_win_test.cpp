@@ -30,5 +30,18 @@ TEST(UserSid, text_that_is_no_sid_gives_nothing)
     }
 }
 
+// Admission compares a client's token with the served user's SID in this rendering.
+TEST(UserSid, the_token_of_a_wine_process_names_the_wine_user)
+{
+    UniqueHandle token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    EXPECT_EQ(token_user_sid(token.get()), "S-1-5-21-0-0-0-1000");
+}
+
+TEST(UserSid, a_handle_that_is_no_token_gives_nothing)
+{
+    EXPECT_FALSE(token_user_sid(GetCurrentProcess()).has_value());
+}
+
 } // namespace
 } // namespace tolvek

@@ -9,7 +9,7 @@
 #include <dshow.h>
 #include <qedit.h>
 
-#include "camera_test_support_win.h"
+#include "com_apartment_win.h"
 #include "com_object_win.h"
 #include "com_ptr_win.h"
 #include "frame_reader.h"

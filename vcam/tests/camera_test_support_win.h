@@ -8,6 +8,7 @@
 #include <strmif.h>
 
 #include "camera_filter_win.h"
+#include "com_apartment_win.h"
 #include "media_type_win.h"
 #include "test_sink_win.h"
 #include "tolvek/win32_owners.h"
@@ -17,23 +18,6 @@
 #include <cstddef>
 
 namespace tolvek::vcam::testing {
-
-// COM for the calling thread, multithreaded apartment, for the life of the object.
-class ComApartment {
-public:
-    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(result_)) {
-            CoUninitialize();
-        }
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT result_;
-};
 
 // The reference count of `object` now, read through an AddRef and a Release.
 [[nodiscard]] ULONG reference_count(IUnknown* object);

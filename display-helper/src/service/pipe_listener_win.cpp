@@ -15,6 +15,7 @@
 
 #include "log.h"
 #include "service/connection_session_win.h"
+#include "service/user_sid_win.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/text_encoding.h"
 #include "tolvek/win32_owners.h"
@@ -208,27 +209,6 @@ private:
     std::atomic<std::uint32_t> instances_held_{0};
     std::vector<Session> sessions_;
 };
-
-// The user SID of a token as the system renders it ("S-1-5-21-..."); nothing on failure.
-std::optional<std::string> token_user_sid(HANDLE token)
-{
-    DWORD length = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &length); // learns the size only
-    if (length == 0) {
-        return std::nullopt;
-    }
-    // Allocated memory is aligned for TOKEN_USER, which the system writes at its start.
-    std::vector<std::byte> buffer(length);
-    if (!GetTokenInformation(token, TokenUser, buffer.data(), length, &length)) {
-        return std::nullopt;
-    }
-    const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
-    UniqueLocalMemory<wchar_t> text;
-    if (!ConvertSidToStringSidW(user->User.Sid, text.put())) {
-        return std::nullopt;
-    }
-    return utf16_to_utf8(as_utf16(text.get()));
-}
 
 // Whether the process at the client end of `pipe` runs as the served user. Both sides are
 // the system's canonical rendering, so they are compared byte for byte. If the client went

@@ -2,7 +2,11 @@
 
 #include <sddl.h>
 
+#include <cstddef>
+#include <vector>
+
 #include "tolvek/text_encoding.h"
+#include "wide_text_win.h"
 
 namespace tolvek {
 
@@ -28,6 +32,26 @@ std::optional<UserSid> parse_user_sid(std::string_view sid_text)
         return std::nullopt;
     }
     return UserSid{std::move(*canonical), std::move(sid)};
+}
+
+std::optional<std::string> token_user_sid(HANDLE token)
+{
+    DWORD length = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &length); // learns the size only
+    if (length == 0) {
+        return std::nullopt;
+    }
+    // Allocated memory is aligned for TOKEN_USER, which the system writes at its start.
+    std::vector<std::byte> buffer(length);
+    if (!GetTokenInformation(token, TokenUser, buffer.data(), length, &length)) {
+        return std::nullopt;
+    }
+    const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
+    UniqueLocalMemory<wchar_t> text;
+    if (!ConvertSidToStringSidW(user->User.Sid, text.put())) {
+        return std::nullopt;
+    }
+    return utf16_to_utf8(as_utf16(text.get()));
 }
 
 } // namespace tolvek

@@ -22,4 +22,7 @@ struct UserSid {
 // to a SID and back. Nothing when either conversion fails.
 [[nodiscard]] std::optional<UserSid> parse_user_sid(std::string_view sid_text);
 
+// The user SID of a token as the system renders it ("S-1-5-21-..."); nothing on failure.
+[[nodiscard]] std::optional<std::string> token_user_sid(HANDLE token);
+
 } // namespace tolvek

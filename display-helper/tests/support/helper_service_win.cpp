@@ -20,9 +20,6 @@ using Clock = std::chrono::steady_clock;
 // they are polled at this pace until a deadline.
 constexpr auto kPollInterval = 20ms;
 
-// Wine's service manager gives its services this ProgramData.
-const std::filesystem::path kServiceProgramData = L"C:\\users\\Public";
-
 std::wstring widen(std::string_view text)
 {
     return {text.begin(), text.end()};
@@ -45,9 +42,12 @@ void CALLBACK status_changed(void* parameter)
     *static_cast<bool*>(notify->pContext) = true;
 }
 
-// Waits on the service manager's notification of `state`. The wait has a service handle of
-// its own: closing it cancels a notification that has not come when the time runs out.
-SERVICE_STATUS_PROCESS wait_for(SC_HANDLE manager, DWORD state, std::chrono::milliseconds timeout)
+} // namespace
+
+// The wait has a service handle of its own: closing it cancels a notification that has not
+// come when the time runs out.
+SERVICE_STATUS_PROCESS wait_for_helper_service_state(SC_HANDLE manager, DWORD state,
+                                                     std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
     UniqueServiceHandle watch{OpenServiceW(manager, kHelperServiceName, SERVICE_QUERY_STATUS)};
@@ -75,8 +75,6 @@ SERVICE_STATUS_PROCESS wait_for(SC_HANDLE manager, DWORD state, std::chrono::mil
     SleepEx(0, TRUE); // runs a notification queued before the close, while `notify` lives
     return status;
 }
-
-} // namespace
 
 HelperService::HelperService(std::string_view sid_argument)
     : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS))
@@ -121,13 +119,14 @@ SERVICE_STATUS_PROCESS HelperService::status() const
 SERVICE_STATUS_PROCESS HelperService::wait_for_state(DWORD state,
                                                      std::chrono::milliseconds timeout) const
 {
-    return wait_for(manager_.get(), state, timeout);
+    return wait_for_helper_service_state(manager_.get(), state, timeout);
 }
 
 ServiceLog::ServiceLog()
 {
     std::error_code ignored; // no log yet is fine
-    std::filesystem::remove(kServiceProgramData / "Tolvek" / "display-helper.log", ignored);
+    std::filesystem::remove(
+        std::filesystem::path{kServiceProgramData} / "Tolvek" / "display-helper.log", ignored);
 }
 
 std::vector<std::string> ServiceLog::messages() const

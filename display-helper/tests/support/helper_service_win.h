@@ -20,6 +20,9 @@ namespace tolvek::testing {
 
 inline constexpr wchar_t kHelperServiceName[] = L"TolvekDisplayHelper";
 inline constexpr wchar_t kHelperPipeName[] = L"\\\\.\\pipe\\tolvek-display-helper";
+// Wine's service manager gives its services this ProgramData, so the service's log is
+// C:\users\Public\Tolvek\display-helper.log.
+inline constexpr wchar_t kServiceProgramData[] = L"C:\\users\\Public";
 
 // The helper, tolvek-display-helper.exe beside the test, registered as the service
 // "TolvekDisplayHelper" with the command line `"<helper>" service <sid_argument>`. A
@@ -50,6 +53,12 @@ private:
     UniqueServiceHandle manager_;
     UniqueServiceHandle service_;
 };
+
+// Waits on the service manager's notification until the helper's service reports `state`;
+// the status last seen, which has another state when the time ran out. `manager` needs
+// SC_MANAGER_CONNECT.
+[[nodiscard]] SERVICE_STATUS_PROCESS
+wait_for_helper_service_state(SC_HANDLE manager, DWORD state, std::chrono::milliseconds timeout);
 
 // The messages (timestamps taken off) that the service writes to its log,
 // C:\users\Public\Tolvek\display-helper.log, from the moment this object is made: it

@@ -1,0 +1,33 @@
+// The SID of the user this process runs as: the one the helper's service must be installed
+// for so that it admits this user's programs. (Under Wine every process runs as one user.)
+
+#include <windows.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "demo_steps.h"
+#include "service/user_sid_win.h"
+#include "tolvek/win32_owners.h"
+
+namespace tolvek::demo {
+
+std::optional<std::string> this_process_user_sid()
+{
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return std::nullopt;
+    }
+    return token_user_sid(token.get());
+}
+
+void print_user_sid(Account& account)
+{
+    const std::optional<std::string> sid = this_process_user_sid();
+    if (account.expect(sid.has_value(), "this process's token names no user SID")) {
+        std::printf("%s\n", sid->c_str());
+    }
+}
+
+} // namespace tolvek::demo
