@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <set>
 #include <thread>
 
@@ -149,6 +150,35 @@ TEST_F(PipeListenerTest, a_session_thread_that_cannot_start_leaves_nothing_count
         std::find(lines.begin(), lines.end(),
                   "dropped a connection: its session thread would not start: no threads left"),
         lines.end());
+}
+
+// A start that runs out of memory must neither leave the listener as an exception nor leave
+// a counted connection behind.
+TEST_F(PipeListenerTest, a_session_thread_start_out_of_memory_drops_the_client_and_counts_nothing)
+{
+    std::atomic<int> starts{0};
+    ListenerSeams seams;
+    seams.start_thread = [&starts](std::function<void()> body) -> Result<std::thread> {
+        if (starts.fetch_add(1) == 0) {
+            throw std::bad_alloc{};
+        }
+        return start_session_thread(std::move(body));
+    };
+    ListenerRun run{std::string{testing::kWineUserSid}, seams};
+
+    auto refused = testing::open_helper_pipe(10s);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_TRUE(refused->sees_end_without_bytes(10'000)) << "its instance is closed, dropping it";
+
+    auto served = testing::open_helper_pipe(10s);
+    ASSERT_TRUE(served.has_value());
+    ASSERT_EQ(testing::request(*served, kPing), kPong);
+    EXPECT_EQ(run.registered_ids(), std::set<std::uint64_t>{1}) << "the refused one took no id";
+    EXPECT_EQ(run.state().live_connections.load(), 1u);
+    const auto lines = logged();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "dropped a connection: its session thread would not start: no memory"),
+              lines.end());
 }
 
 TEST_F(PipeListenerTest, a_rejected_client_makes_a_fresh_wait_begin_which_then_ends_an_unused_run)
