@@ -277,7 +277,7 @@ extern "C" HRESULT WINAPI SwDeviceCreate(PCWSTR enumerator_name, PCWSTR parent_i
     if (TrySubmitThreadpoolCallback(call_back, pending.get(), nullptr)) {
         [[maybe_unused]] PendingCallback* owned_by_the_pool = pending.release();
     } else {
-        call_back(nullptr, pending.get()); // no pool thread: the caller's thread will do
+        call_back(nullptr, pending.release()); // no pool thread: the caller's thread will do
     }
     return S_OK;
 }
