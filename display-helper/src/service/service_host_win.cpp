@@ -58,7 +58,9 @@ DWORD WINAPI control_handler(DWORD control, DWORD /*event_type*/, void* /*event_
     return NO_ERROR;
 }
 
-// Serves the user with a stop event published for the control handler and the sessions.
+// Serves the user with a stop event published for the control handler and the sessions. The
+// end runs in this order: the event leaves its slot, the pipe server's state goes, the event
+// is closed; the caller releases the user's binary SID last.
 Status serve_with_stop_event(const UserSid& user)
 {
     const UniqueHandle stop_event{CreateEventW(nullptr, TRUE /* manual reset */, FALSE, nullptr)};
@@ -66,14 +68,11 @@ Status serve_with_stop_event(const UserSid& user)
         return Error{"no stop event"};
     }
     publish_stop_event(stop_event.get());
-    Status result = success();
-    {
-        PipeServerState state{user.text};
-        log_line("listening for " + user.text);
-        report_status(SERVICE_RUNNING);
-        result = serve_connections(state, stop_event.get());
-    }
-    // Out of the slot before it closes: a late signal then finds nothing.
+    PipeServerState state{user.text};
+    log_line("listening for " + user.text);
+    report_status(SERVICE_RUNNING);
+    Status result = serve_connections(state, stop_event.get());
+    // Out of the slot before the state and the event go: a late signal then finds nothing.
     withdraw_stop_event();
     return result;
 }
