@@ -410,7 +410,7 @@ Status serve_connections(PipeServerState& state, HANDLE stop_event, const Listen
 {
     SessionThreads sessions;
     if (!sessions.ready()) {
-        return Error{"no event for the pipe"};
+        return Error{"no event for ending sessions"};
     }
     Status result = run_listener(state, stop_event, sessions, seams);
     cancel_all_connections(state);
