@@ -1,8 +1,8 @@
 #include "tolvek/error_text_win.h"
 
 #include "tolvek/error_text.h"
+#include "tolvek/owners_win.h"
 #include "tolvek/text_encoding.h"
-#include "tolvek/win32_owners.h"
 
 namespace tolvek {
 

@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "log_file.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek {
 namespace {

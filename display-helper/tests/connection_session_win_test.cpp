@@ -22,7 +22,7 @@
 #include "support/session_connection_win.h"
 #include "support/software_device_standin_win.h"
 #include "support/test_environment_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek {
 namespace {

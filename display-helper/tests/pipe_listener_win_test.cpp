@@ -15,7 +15,7 @@
 #include "support/helper_service_win.h"
 #include "support/setup_test_support_win.h"
 #include "support/test_environment_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek {
 namespace {

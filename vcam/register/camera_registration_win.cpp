@@ -2,8 +2,8 @@
 
 #include "camera_registry_layout.h"
 #include "tolvek/error_text_win.h"
+#include "tolvek/owners_win.h"
 #include "tolvek/text_encoding.h"
-#include "tolvek/win32_owners.h"
 
 namespace tolvek::vcam {
 

@@ -10,7 +10,7 @@
 #include "class_id_win.h"
 #include "support/test_environment_win.h"
 #include "tolvek/error_text_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <gtest/gtest.h>
 

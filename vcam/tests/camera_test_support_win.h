@@ -10,7 +10,7 @@
 #include "camera_filter_win.h"
 #include "media_type_win.h"
 #include "test_sink_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include "producer_process_win.h"
 #include "sdk_declarations_win.h"
 #include "test_sink_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <gtest/gtest.h>
 

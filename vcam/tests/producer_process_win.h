@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <cstdint>
 #include <string>

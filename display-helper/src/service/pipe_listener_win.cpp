@@ -17,8 +17,8 @@
 #include "log.h"
 #include "service/connection_session_win.h"
 #include "tolvek/error_text_win.h"
+#include "tolvek/owners_win.h"
 #include "tolvek/text_encoding.h"
-#include "tolvek/win32_owners.h"
 #include "wide_text_win.h"
 
 namespace tolvek {

@@ -11,7 +11,7 @@
 #include "service/service_state_win.h"
 #include "service/user_sid_win.h"
 #include "tolvek/error_text_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek {
 namespace {

@@ -15,8 +15,8 @@
 #include "setup/service_configuration.h"
 #include "setup/windows_path.h"
 #include "tolvek/error_text_win.h"
+#include "tolvek/owners_win.h"
 #include "tolvek/text_encoding.h"
-#include "tolvek/win32_owners.h"
 #include "wide_text_win.h"
 
 namespace tolvek {

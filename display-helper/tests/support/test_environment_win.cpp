@@ -6,7 +6,7 @@
 #include <system_error>
 #include <thread>
 
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek::testing {
 

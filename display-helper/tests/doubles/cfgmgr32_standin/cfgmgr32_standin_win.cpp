@@ -13,7 +13,7 @@
 
 #include "ledger_format.h"
 #include "swdevice_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace {
 

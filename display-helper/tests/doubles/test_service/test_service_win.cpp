@@ -17,7 +17,7 @@
 #include <mutex>
 #include <string>
 
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace {
 
