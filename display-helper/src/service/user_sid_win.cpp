@@ -9,8 +9,9 @@ namespace tolvek {
 std::optional<UserSid> parse_user_sid(std::string_view sid_text)
 {
     // The system reads up to the first NUL; text with one inside would be judged by its
-    // prefix alone.
-    if (sid_text.find('\0') != std::string_view::npos) {
+    // prefix alone. Empty text is no SID either: Wine's parser reads past the end of an
+    // empty string, and whether it finds a SID there depends on what lies beyond.
+    if (sid_text.empty() || sid_text.find('\0') != std::string_view::npos) {
         return std::nullopt;
     }
     const std::u16string wide = utf8_to_utf16(sid_text);
