@@ -6,6 +6,7 @@
 
 #include "log_file.h"
 #include "tolvek/owners_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {
@@ -66,12 +67,11 @@ std::optional<std::filesystem::path> log_file_path()
         return std::nullopt;
     }
     value.resize(written);
-    const auto path =
-        log_path_below({reinterpret_cast<const char16_t*>(value.data()), value.size()});
+    const auto path = log_path_below(as_utf16(value));
     if (!path) {
         return std::nullopt;
     }
-    return std::filesystem::path{std::wstring{path->begin(), path->end()}};
+    return std::filesystem::path{as_wide(path->c_str())};
 }
 
 std::string local_timestamp()

@@ -14,6 +14,7 @@
 #include "camera_registration_win.h"
 #include "camera_registry_layout.h"
 #include "registration_command.h"
+#include "tolvek/wide_text_win.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ int wmain(int argc, wchar_t** argv)
 {
     std::vector<std::u16string> arguments;
     for (int index = 1; index < argc; ++index) {
-        arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[index]));
+        arguments.emplace_back(tolvek::as_utf16(argv[index]));
     }
     const Result<std::string> outcome = run(select_registration_command(arguments));
     // Binary mode: the C runtime's text mode would write CR LF where the line ends in LF.

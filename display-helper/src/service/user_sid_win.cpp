@@ -3,6 +3,7 @@
 #include <sddl.h>
 
 #include "tolvek/text_encoding.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 
@@ -16,15 +17,14 @@ std::optional<UserSid> parse_user_sid(std::string_view sid_text)
     }
     const std::u16string wide = utf8_to_utf16(sid_text);
     UniqueLocalMemory<void> sid;
-    if (!ConvertStringSidToSidW(reinterpret_cast<const wchar_t*>(wide.c_str()), sid.put())) {
+    if (!ConvertStringSidToSidW(as_wide(wide.c_str()), sid.put())) {
         return std::nullopt;
     }
-    wchar_t* rendered = nullptr;
-    if (!ConvertSidToStringSidW(sid.get(), &rendered)) {
+    UniqueLocalMemory<wchar_t> rendered;
+    if (!ConvertSidToStringSidW(sid.get(), rendered.put())) {
         return std::nullopt;
     }
-    const UniqueLocalMemory<wchar_t> rendered_owner{rendered};
-    auto canonical = utf16_to_utf8(reinterpret_cast<const char16_t*>(rendered));
+    auto canonical = utf16_to_utf8(as_utf16(rendered.get()));
     if (!canonical) {
         return std::nullopt;
     }

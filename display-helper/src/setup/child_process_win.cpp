@@ -6,7 +6,7 @@
 #include "setup/argument_quoting.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/owners_win.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {

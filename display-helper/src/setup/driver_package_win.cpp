@@ -9,7 +9,7 @@
 #include "setup/pnputil_invocation.h"
 #include "setup/published_name.h"
 #include "tolvek/text_encoding.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {
