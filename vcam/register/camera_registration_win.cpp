@@ -12,7 +12,7 @@ namespace {
 
 Error registry_error(std::string_view what, const std::u16string& key, LSTATUS status)
 {
-    return Error{std::string(what) + " under HKLM\\" + message_text(key) + ": " +
+    return Error{std::string(what) + " under HKLM\\" + utf16_to_utf8_lossy(key) + ": " +
                  win32_error_text(static_cast<DWORD>(status))};
 }
 
@@ -24,8 +24,8 @@ Result<std::u16string> full_path(std::u16string_view path)
         const DWORD length = GetFullPathNameW(
             as_wide(given.c_str()), static_cast<DWORD>(full.size()), full.data(), nullptr);
         if (length == 0) {
-            return Error{"the camera module path is not usable: " + message_text(given) + ": " +
-                         win32_error_text(GetLastError())};
+            return Error{"the camera module path is not usable: " + utf16_to_utf8_lossy(given) +
+                         ": " + win32_error_text(GetLastError())};
         }
         if (length < full.size()) {
             return std::u16string(as_utf16(full.c_str(), length));
@@ -40,16 +40,16 @@ Status check_camera_module(const std::u16string& path)
 {
     const DWORD attributes = GetFileAttributesW(as_wide(path.c_str()));
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return Error{"the camera module is missing: " + message_text(path)};
+        return Error{"the camera module is missing: " + utf16_to_utf8_lossy(path)};
     }
     const UniqueLibrary module{
         LoadLibraryExW(as_wide(path.c_str()), nullptr, DONT_RESOLVE_DLL_REFERENCES)};
     if (!module) {
-        return Error{"the camera module would not load: " + message_text(path) + ": " +
+        return Error{"the camera module would not load: " + utf16_to_utf8_lossy(path) + ": " +
                      win32_error_text(GetLastError())};
     }
     if (GetProcAddress(module.get(), "DllGetClassObject") == nullptr) {
-        return Error{"not a camera module: " + message_text(path) +
+        return Error{"not a camera module: " + utf16_to_utf8_lossy(path) +
                      " exports no DllGetClassObject"};
     }
     return success();
@@ -118,11 +118,6 @@ void remove_if_empty(const std::u16string& path)
 }
 
 } // namespace
-
-std::string message_text(std::u16string_view text)
-{
-    return utf16_to_utf8(displayable(text)).value_or(std::string{});
-}
 
 Result<std::u16string> register_camera(std::u16string_view module_path)
 {

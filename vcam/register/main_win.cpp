@@ -14,6 +14,7 @@
 #include "camera_registration_win.h"
 #include "camera_registry_layout.h"
 #include "registration_command.h"
+#include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"
 
 namespace {
@@ -35,15 +36,15 @@ Result<std::string> run(const RegistrationCommand& command)
             if (!module) {
                 return std::move(module).error();
             }
-            return "registered " + message_text(kCameraFriendlyName) + ": " +
-                   message_text(module.value());
+            return "registered " + utf16_to_utf8_lossy(kCameraFriendlyName) + ": " +
+                   utf16_to_utf8_lossy(module.value());
         }
         Result<std::string> operator()(const UnregisterCamera&) const
         {
             if (Status removed = unregister_camera(); !removed) {
                 return std::move(removed).error();
             }
-            return "unregistered " + message_text(kCameraFriendlyName);
+            return "unregistered " + utf16_to_utf8_lossy(kCameraFriendlyName);
         }
         Result<std::string> operator()(const RegistrationUsageError&) const
         {

@@ -11,6 +11,7 @@
 #include "support/test_environment_win.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/owners_win.h"
+#include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"
 
 #include <gtest/gtest.h>
@@ -255,7 +256,7 @@ TEST_F(CameraRegistrationWin, missing_rights_are_reported_with_the_registry_erro
         const Result<std::u16string> registered = register_camera(built_camera_module());
         ASSERT_FALSE(registered);
         EXPECT_EQ(registered.error().text, "the camera could not be registered under HKLM\\" +
-                                               message_text(class_key()) + ": " +
+                                               utf16_to_utf8_lossy(class_key()) + ": " +
                                                win32_error_text(ERROR_ACCESS_DENIED));
         EXPECT_TRUE(registry_tree(instance_key()).empty())
             << "the category lists no camera whose class is not written";
@@ -265,7 +266,7 @@ TEST_F(CameraRegistrationWin, missing_rights_are_reported_with_the_registry_erro
         const Status removed = unregister_camera();
         ASSERT_FALSE(removed);
         EXPECT_EQ(removed.error().text, "the camera could not be unregistered under HKLM\\" +
-                                            message_text(instance_key()) + ": " +
+                                            utf16_to_utf8_lossy(instance_key()) + ": " +
                                             win32_error_text(ERROR_ACCESS_DENIED));
     }
 }
@@ -289,7 +290,7 @@ TEST_F(RegistrationTool, registers_the_module_beside_it_and_unregisters_it)
     const testing::ProcessOutcome registered = run_tool(L"register");
     EXPECT_EQ(registered.exit_code, 0u) << registered.standard_error;
     EXPECT_EQ(registered.standard_output,
-              "registered Tolvek Camera: " + message_text(built_camera_module()) + "\n");
+              "registered Tolvek Camera: " + utf16_to_utf8_lossy(built_camera_module()) + "\n");
     EXPECT_EQ(registered.standard_error, "");
     EXPECT_EQ(string_value(class_key() + u"\\InprocServer32", nullptr),
               as_wide(built_camera_module().c_str()));
