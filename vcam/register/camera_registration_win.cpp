@@ -3,6 +3,7 @@
 #include "camera_registry_layout.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/owners_win.h"
+#include "tolvek/system_paths_win.h"
 #include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"
 
@@ -19,19 +20,14 @@ Error registry_error(std::string_view what, const std::u16string& key, LSTATUS s
 Result<std::u16string> full_path(std::u16string_view path)
 {
     const std::u16string given(path);
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFullPathNameW(
-            as_wide(given.c_str()), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0) {
-            return Error{"the camera module path is not usable: " + utf16_to_utf8_lossy(given) +
-                         ": " + win32_error_text(GetLastError())};
-        }
-        if (length < full.size()) {
-            return std::u16string(as_utf16(full.c_str(), length));
-        }
-        full.resize(length); // too small: `length` includes the terminating NUL
+    Result<std::u16string> full = read_system_text([&given](wchar_t* buffer, DWORD capacity) {
+        return GetFullPathNameW(as_wide(given.c_str()), capacity, buffer, nullptr);
+    });
+    if (!full) {
+        return Error{"the camera module path is not usable: " + utf16_to_utf8_lossy(given) + ": " +
+                     full.error().text};
     }
+    return full;
 }
 
 // A camera module exists and exports DllGetClassObject. It is mapped without running its
@@ -143,18 +139,11 @@ Status unregister_camera()
 
 Result<std::u16string> module_beside_this_program()
 {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return Error{"the program's own path is unknown: " + win32_error_text(GetLastError())};
-        }
-        if (length < path.size()) {
-            return module_beside_program(as_utf16(path.c_str(), length));
-        }
-        path.resize(path.size() * 2); // truncated
+    const Result<std::u16string> program = module_path();
+    if (!program) {
+        return Error{"the program's own path is unknown: " + program.error().text};
     }
+    return module_beside_program(program.value());
 }
 
 } // namespace tolvek::vcam

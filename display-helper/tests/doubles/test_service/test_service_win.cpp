@@ -18,6 +18,8 @@
 #include <string>
 
 #include "tolvek/owners_win.h"
+#include "tolvek/system_paths_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace {
 
@@ -27,9 +29,9 @@ constexpr wchar_t kServiceName[] = L"TolvekDisplayHelper";
 
 std::filesystem::path own_folder()
 {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::filesystem::path{path}.parent_path();
+    const tolvek::Result<std::u16string> path = tolvek::module_path();
+    return path ? std::filesystem::path{tolvek::as_wide(path.value().c_str())}.parent_path()
+                : std::filesystem::path{};
 }
 
 struct Configuration {
