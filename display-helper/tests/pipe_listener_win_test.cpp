@@ -236,7 +236,7 @@ TEST_F(PipeListenerTest, clients_that_open_and_close_at_once_do_not_end_the_list
 
     const auto until = Clock::now() + 2s;
     while (Clock::now() < until && !run.wait_until_finished(0ms)) {
-        PipeClient{testing::kHelperPipeName}.close();
+        PipeClient{kPipeName}.close();
     }
     ASSERT_FALSE(run.wait_until_finished(0ms)) << run.result().error().text;
     auto client = testing::open_helper_pipe(10s);
@@ -255,8 +255,8 @@ TEST_F(PipeListenerTest, listener_errors_end_the_run_with_their_texts)
     }
     {
         // Another server holds the name with its only instance: busy, and none of it is ours.
-        const UniqueHandle squatter{CreateNamedPipeW(testing::kHelperPipeName, PIPE_ACCESS_DUPLEX,
-                                                     PIPE_TYPE_BYTE, 1, 512, 512, 0, nullptr)};
+        const UniqueHandle squatter{CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
+                                                     1, 512, 512, 0, nullptr)};
         ASSERT_TRUE(squatter.valid());
         ListenerRun run{std::string{testing::kWineUserSid}};
         ASSERT_TRUE(run.wait_until_finished(10s));

@@ -10,13 +10,13 @@
 #include "service/pipe_listener_win.h"
 #include "service/service_state_win.h"
 #include "service/user_sid_win.h"
+#include "service_name.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/owners_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {
-
-constexpr wchar_t kServiceName[] = L"TolvekDisplayHelper";
 
 // Text that is set once for the life of the process and read afterwards.
 class SetOnceText {
@@ -91,7 +91,7 @@ Status run_service()
 void WINAPI service_main(DWORD /*argc*/, wchar_t** /*argv: start parameters are ignored*/) noexcept
 {
     const SERVICE_STATUS_HANDLE status_handle =
-        RegisterServiceCtrlHandlerExW(kServiceName, control_handler, nullptr);
+        RegisterServiceCtrlHandlerExW(as_wide(kServiceName), control_handler, nullptr);
     if (status_handle == nullptr) {
         log_line("the control handler would not register");
         return;
@@ -112,7 +112,7 @@ Status run_dispatcher(std::string sid_text)
         return Error{"the service was started twice in one process"};
     }
     SERVICE_TABLE_ENTRYW table[] = {
-        {const_cast<wchar_t*>(kServiceName), service_main},
+        {const_cast<wchar_t*>(as_wide(kServiceName)), service_main},
         {nullptr, nullptr},
     };
     if (!StartServiceCtrlDispatcherW(table)) {

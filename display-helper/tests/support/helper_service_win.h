@@ -18,11 +18,8 @@
 
 namespace tolvek::testing {
 
-inline constexpr wchar_t kHelperServiceName[] = L"TolvekDisplayHelper";
-inline constexpr wchar_t kHelperPipeName[] = L"\\\\.\\pipe\\tolvek-display-helper";
-
 // The helper, tolvek-display-helper.exe beside the test, registered as the service
-// "TolvekDisplayHelper" with the command line `"<helper>" service <sid_argument>`. A
+// kServiceName with the command line `"<helper>" service <sid_argument>`. A
 // leftover of an earlier run is removed first; the service is removed again when the object
 // goes. The test process must stay alive while the service
 // runs: Wine shuts a prefix's services down once its last ordinary process has gone.

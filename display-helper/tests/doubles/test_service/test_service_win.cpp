@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 
+#include "service_name.h"
 #include "tolvek/owners_win.h"
 #include "tolvek/system_paths_win.h"
 #include "tolvek/wide_text_win.h"
@@ -24,8 +25,6 @@
 namespace {
 
 using tolvek::UniqueHandle;
-
-constexpr wchar_t kServiceName[] = L"TolvekDisplayHelper";
 
 std::filesystem::path own_folder()
 {
@@ -129,7 +128,8 @@ DWORD WINAPI control_handler(DWORD control, DWORD, void*, void*)
 
 void WINAPI service_main(DWORD, wchar_t**)
 {
-    status_handle = RegisterServiceCtrlHandlerExW(kServiceName, control_handler, nullptr);
+    status_handle = RegisterServiceCtrlHandlerExW(tolvek::as_wide(tolvek::kServiceName),
+                                                  control_handler, nullptr);
     if (status_handle == nullptr) {
         return;
     }
@@ -152,7 +152,8 @@ void WINAPI service_main(DWORD, wchar_t**)
 int wmain()
 {
     configuration = read_configuration();
-    wchar_t name[] = L"TolvekDisplayHelper";
-    const SERVICE_TABLE_ENTRYW table[] = {{name, service_main}, {nullptr, nullptr}};
+    const SERVICE_TABLE_ENTRYW table[] = {
+        {const_cast<wchar_t*>(tolvek::as_wide(tolvek::kServiceName)), service_main},
+        {nullptr, nullptr}};
     return StartServiceCtrlDispatcherW(table) ? 0 : 1;
 }
