@@ -13,6 +13,7 @@
 
 #include "log.h"
 #include "support/helper_service_win.h"
+#include "support/protocol_lines.h"
 #include "support/setup_test_support_win.h"
 #include "support/test_environment_win.h"
 #include "tolvek/owners_win.h"
@@ -21,11 +22,10 @@ namespace tolvek {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::kPing;
+using testing::kPong;
 using testing::PipeClient;
 using Clock = std::chrono::steady_clock;
-
-constexpr std::string_view kPing = R"({"op":"ping"})";
-constexpr std::string_view kPong = R"({"ok":true,"version":"0.0.0"})";
 
 // serve_connections on a thread of its own, for one served user.
 class ListenerRun {

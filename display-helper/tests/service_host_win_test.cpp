@@ -13,6 +13,7 @@
 #include "service/pipe_listener_win.h"
 #include "service/service_host_win.h"
 #include "support/helper_service_win.h"
+#include "support/protocol_lines.h"
 #include "support/setup_test_support_win.h"
 #include "support/software_device_standin_win.h"
 #include "support/test_environment_win.h"
@@ -22,13 +23,12 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::HelperService;
+using testing::kOk;
+using testing::kPing;
+using testing::kPong;
 using testing::PipeClient;
 using testing::ServiceLog;
 using Messages = std::vector<std::string>;
-
-constexpr std::string_view kPing = R"({"op":"ping"})";
-constexpr std::string_view kPong = R"({"ok":true,"version":"0.0.0"})";
-constexpr std::string_view kOk = R"({"ok":true})";
 
 std::string create_request(int serial)
 {
