@@ -20,7 +20,7 @@
 #include "producer_process_win.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/text_encoding.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek::demo {
 namespace {
@@ -59,8 +59,7 @@ ComPtr<IBaseFilter> find_camera(Account& account)
     }
     std::string names;
     for (const std::wstring& name : devices.friendly_names) {
-        names += (names.empty() ? "\"" : ", \"") +
-                 utf16_to_utf8(as_utf16(name.c_str(), name.size())).value_or("(not UTF-16)") + "\"";
+        names += (names.empty() ? "\"" : ", \"") + utf16_to_utf8_lossy(as_utf16(name)) + "\"";
     }
     account.line("video input devices: " + (names.empty() ? std::string{"none"} : names));
     if (!account.expect(devices.camera.get() != nullptr,
@@ -107,7 +106,7 @@ std::string class_name(IBaseFilter* filter)
                      &size) != ERROR_SUCCESS) {
         return {};
     }
-    return utf16_to_utf8(as_utf16(name)).value_or("");
+    return utf16_to_utf8_lossy(as_utf16(name));
 }
 
 // The names of the filters the samples pass, from `first` downstream, as the graph connected
@@ -123,7 +122,7 @@ std::string filter_chain(IBaseFilter* first)
         }
         const ComPtr<IFilterGraph> graph = ComPtr<IFilterGraph>::adopt(info.pGraph);
         // A filter that a graph builder added is named by the builder; its class tells what it is.
-        const std::string name = utf16_to_utf8(as_utf16(info.achName)).value_or("(not UTF-16)");
+        const std::string name = utf16_to_utf8_lossy(as_utf16(info.achName));
         const std::string registered = class_name(filter.get());
         chain += (chain.empty() ? "" : " -> ") + name +
                  (registered.empty() || registered == name ? "" : " (" + registered + ")");

@@ -18,11 +18,13 @@
 #include "monitor_identity.h"
 #include "request_protocol.h"
 #include "service/request_dispatch.h"
+#include "service_name.h"
 #include "support/helper_service_win.h"
 #include "support/setup_test_support_win.h"
 #include "support/software_device_standin_win.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/text_encoding.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek::demo {
 namespace {
@@ -76,8 +78,7 @@ std::string without_line_feed(std::string line)
 // Starts the service and waits until it runs; its process id, or nothing.
 std::optional<DWORD> start_service(Account& account, SC_HANDLE manager)
 {
-    const UniqueServiceHandle service{
-        OpenServiceW(manager, testing::kHelperServiceName, SERVICE_START)};
+    const UniqueServiceHandle service{OpenServiceW(manager, as_wide(kServiceName), SERVICE_START)};
     if (!service || !StartServiceW(service.get(), 0, nullptr)) {
         account.expect(false, "the service would not start: " + win32_error_text(GetLastError()));
         return std::nullopt;
@@ -157,7 +158,7 @@ std::string monitor_spec_of(const testing::LedgerCreate& create)
     if (!text.empty() && text.back() == u'\0') {
         text.pop_back();
     }
-    return utf16_to_utf8(text).value_or("(not UTF-16)");
+    return utf16_to_utf8_lossy(text);
 }
 
 struct LedgerLine {

@@ -9,10 +9,11 @@
 
 #include "demo_steps.h"
 #include "helper_owners_win.h"
+#include "service_name.h"
 #include "support/helper_service_win.h"
 #include "support/setup_test_support_win.h"
 #include "tolvek/text_encoding.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek::demo {
 namespace {
@@ -54,14 +55,14 @@ std::string_view start_type_words(DWORD start_type)
 
 std::string narrow(const std::wstring& text)
 {
-    return utf16_to_utf8(as_utf16(text.c_str(), text.size())).value_or("(not UTF-16)");
+    return utf16_to_utf8_lossy(as_utf16(text));
 }
 
 std::optional<DWORD> current_state()
 {
     const UniqueServiceHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
     const UniqueServiceHandle service{
-        OpenServiceW(manager.get(), testing::kHelperServiceName, SERVICE_QUERY_STATUS)};
+        OpenServiceW(manager.get(), as_wide(kServiceName), SERVICE_QUERY_STATUS)};
     SERVICE_STATUS status{};
     if (!service || !QueryServiceStatus(service.get(), &status)) {
         return std::nullopt;

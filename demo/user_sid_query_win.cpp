@@ -9,7 +9,7 @@
 
 #include "demo_steps.h"
 #include "service/user_sid_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek::demo {
 

@@ -1,8 +1,9 @@
 #include "tolvek/error_text_win.h"
 
 #include "tolvek/error_text.h"
+#include "tolvek/owners_win.h"
 #include "tolvek/text_encoding.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 
@@ -18,7 +19,7 @@ std::string system_message(DWORD code)
     if (length == 0 || buffer == nullptr) {
         return {};
     }
-    std::u16string_view text{reinterpret_cast<const char16_t*>(buffer), length};
+    std::u16string_view text = as_utf16(buffer, length);
     while (!text.empty() && (text.back() == u' ' || text.back() == u'\t' || text.back() == u'\r' ||
                              text.back() == u'\n')) {
         text.remove_suffix(1);

@@ -100,26 +100,43 @@ bool is_low_surrogate(char16_t unit)
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
+// Decodes the code point at `pos` and advances `pos` past it; an unpaired surrogate yields
+// nothing and is passed over alone. `pos` must be within `text`.
+std::optional<char32_t> decode_utf16_at(std::u16string_view text, std::size_t& pos)
+{
+    const char16_t unit = text[pos++];
+    if (is_high_surrogate(unit) && pos < text.size() && is_low_surrogate(text[pos])) {
+        const char16_t low = text[pos++];
+        return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (low - 0xDC00);
+    }
+    if (is_high_surrogate(unit) || is_low_surrogate(unit)) {
+        return std::nullopt;
+    }
+    return unit;
+}
+
 } // namespace
 
 std::optional<std::string> utf16_to_utf8(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i];
-        if (is_high_surrogate(unit)) {
-            if (i + 1 >= text.size() || !is_low_surrogate(text[i + 1])) {
-                return std::nullopt;
-            }
-            const char16_t low = text[++i];
-            append_utf8(out,
-                        0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (low - 0xDC00));
-        } else if (is_low_surrogate(unit)) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::optional<char32_t> code = decode_utf16_at(text, pos);
+        if (!code) {
             return std::nullopt;
-        } else {
-            append_utf8(out, unit);
         }
+        append_utf8(out, *code);
+    }
+    return out;
+}
+
+std::string utf16_to_utf8_lossy(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        append_utf8(out, decode_utf16_at(text, pos).value_or(kReplacementCharacter));
     }
     return out;
 }

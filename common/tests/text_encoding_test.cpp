@@ -21,6 +21,19 @@ TEST(TextEncoding, unpaired_surrogates_are_not_text)
     EXPECT_FALSE(utf16_to_utf8(std::u16string{char16_t(0xD800), u'a'}));
 }
 
+TEST(TextEncoding, lossy_utf16_conversion_replaces_only_unpaired_surrogates)
+{
+    EXPECT_EQ(utf16_to_utf8_lossy(u"C:\\d\u00e9p\\\U0001F600.dll"),
+              "C:\\d\xC3\xA9p\\\xF0\x9F\x98\x80.dll");
+    EXPECT_EQ(utf16_to_utf8_lossy(std::u16string{u'a', char16_t{0xD83D}, u'b'}), "a\xEF\xBF\xBD"
+                                                                                 "b");
+    EXPECT_EQ(utf16_to_utf8_lossy(std::u16string{u'a', char16_t{0xDE00}}), "a\xEF\xBF\xBD");
+    EXPECT_EQ(utf16_to_utf8_lossy(std::u16string{char16_t{0xD83D}}), "\xEF\xBF\xBD");
+    // A pair in the wrong order is two unpaired surrogates.
+    EXPECT_EQ(utf16_to_utf8_lossy(std::u16string{char16_t{0xDE00}, char16_t{0xD83D}}),
+              "\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
 TEST(TextEncoding, validity_rejects_overlong_surrogate_truncated_and_out_of_range_forms)
 {
     EXPECT_TRUE(is_valid_utf8(""));

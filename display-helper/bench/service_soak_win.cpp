@@ -23,21 +23,22 @@
 #include <vector>
 
 #include "support/helper_service_win.h"
+#include "support/protocol_lines.h"
 #include "support/setup_test_support_win.h"
 #include "support/software_device_standin_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace tolvek;
+using testing::kOk;
+using testing::kPing;
+using testing::kPong;
+using testing::kRefused;
+using testing::kUnknown;
 using testing::PipeClient;
 using Clock = std::chrono::steady_clock;
-
-constexpr std::string_view kPong = R"({"ok":true,"version":"0.0.0"})";
-constexpr std::string_view kOk = R"({"ok":true})";
-constexpr std::string_view kRefused = R"({"ok":false,"error":"refused"})";
-constexpr std::string_view kUnknown = R"({"ok":false,"error":"unknown"})";
 
 std::string create_request(unsigned serial)
 {
@@ -89,7 +90,7 @@ void run_regular_client(unsigned index, Clock::time_point deadline, Tally& tally
         }
         tally.connections.fetch_add(1);
         const unsigned first = index * 1'000'000 + round * 2 + 1;
-        expect_reply(*client, R"({"op":"ping"})", kPong, tally);
+        expect_reply(*client, kPing, kPong, tally);
         expect_reply(*client, create_request(first), kOk, tally);
         expect_reply(*client, create_request(first + 1), kOk, tally);
         expect_reply(*client, destroy_request(first), kOk, tally);
@@ -118,7 +119,7 @@ void run_hostile_client(Clock::time_point deadline, Tally& tally)
         case 0: // garbage is refused and the connection goes on
             expect_reply(*client, "garbage", kRefused, tally);
             expect_reply(*client, R"({"op":"ping"} {"op":"ping"})", kRefused, tally);
-            expect_reply(*client, R"({"op":"ping"})", kPong, tally);
+            expect_reply(*client, kPing, kPong, tally);
             break;
         case 1: // an unfinished line over the cap
             expect_drop(std::string(600, 'x'));
@@ -170,7 +171,7 @@ ProcessFigures measure(DWORD process_id)
 ProcessFigures measure_settled(DWORD process_id)
 {
     if (std::optional<PipeClient> probe = testing::open_helper_pipe(30s)) {
-        static_cast<void>(testing::request(*probe, R"({"op":"ping"})")); // its reply is not counted
+        static_cast<void>(testing::request(*probe, kPing)); // its reply is not counted
     }
     std::this_thread::sleep_for(500ms); // the probe's session ends after its client left
     return measure(process_id);
@@ -207,7 +208,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::optional<PipeClient> quiet = testing::open_helper_pipe(10s);
-    if (!quiet || testing::request(*quiet, R"({"op":"ping"})") != kPong) {
+    if (!quiet || testing::request(*quiet, kPing) != kPong) {
         std::fprintf(stderr, "the quiet client was not served\n");
         return 1;
     }
@@ -249,7 +250,7 @@ int main(int argc, char** argv)
         client.join();
     }
     watchdog.join();
-    const bool quiet_still_served = testing::request(*quiet, R"({"op":"ping"})") == kPong;
+    const bool quiet_still_served = testing::request(*quiet, kPing) == kPong;
     const bool devices_settled = wait_until_every_device_is_closed(30s);
     const ProcessFigures end = measure_settled(process_id);
 

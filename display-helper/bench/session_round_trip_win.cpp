@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "request_protocol.h"
+#include "support/protocol_lines.h"
 #include "support/session_connection_win.h"
 #include "support/software_device_standin_win.h"
 #include "support/test_environment_win.h"
@@ -31,8 +32,9 @@ constexpr int kRoundTripsPerRound = 500;
 constexpr int kDeviceRounds = 9;
 constexpr int kDevicePairsPerRound = 200;
 
-const std::string kPing = "{\"op\":\"ping\"}\n";
-const std::string kPong = "{\"ok\":true,\"version\":\"0.0.0\"}\n";
+// The lines as they travel, with their line feeds.
+const std::string kPingLine = line_of(kPing);
+const std::string kPongLine = line_of(kPong);
 
 double now_us()
 {
@@ -72,7 +74,7 @@ void serve_echo(HANDLE pipe, HANDLE event)
             overlapped.hEvent = event;
             ResetEvent(event);
             DWORD written = 0;
-            if ((!WriteFile(pipe, kPong.data(), static_cast<DWORD>(kPong.size()), nullptr,
+            if ((!WriteFile(pipe, kPongLine.data(), static_cast<DWORD>(kPongLine.size()), nullptr,
                             &overlapped) &&
                  GetLastError() != ERROR_IO_PENDING) ||
                 !GetOverlappedResult(pipe, &overlapped, &written, TRUE)) {
@@ -130,8 +132,8 @@ int main()
         return 1;
     }
 
-    const std::vector<std::string> ping{kPing};
-    const std::vector<std::string> pong{kPong};
+    const std::vector<std::string> ping{kPingLine};
+    const std::vector<std::string> pong{kPongLine};
     time_exchanges(*echo->client, ping, pong, 1000); // warm-up of both
     time_exchanges(session.client(), ping, pong, 1000);
     std::vector<double> echo_us;

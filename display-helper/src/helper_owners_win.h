@@ -6,42 +6,14 @@
 #include <windows.h>
 
 #include "software_device_api_win.h"
-#include "tolvek/unique_resource.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek {
 
-namespace detail {
-
-struct ServiceHandleTraits {
-    using Type = SC_HANDLE;
-    static constexpr Type empty() noexcept { return nullptr; }
-    static bool is_empty(Type h) noexcept { return h == nullptr; }
-    static void close(Type h) noexcept
-    {
-        PreserveLastError keep;
-        CloseServiceHandle(h);
-    }
-};
-
-struct SoftwareDeviceTraits {
-    using Type = HSWDEVICE;
-    static constexpr Type empty() noexcept { return nullptr; }
-    static bool is_empty(Type h) noexcept { return h == nullptr; }
-    static void close(Type h) noexcept
-    {
-        PreserveLastError keep;
-        // A device exists only where SwDeviceCreate was resolved, and SwDeviceClose with it.
-        software_device_api().close(h);
-    }
-};
-
-} // namespace detail
-
 // A service control manager or service handle (OpenSCManagerW, OpenServiceW, CreateServiceW).
-using UniqueServiceHandle = UniqueResource<detail::ServiceHandleTraits>;
+using UniqueServiceHandle = UniqueResource<ClosedWith<SC_HANDLE, CloseServiceHandle>>;
 
 // A software device (SwDeviceCreate): closing the handle removes the device from the system.
-using UniqueSwDevice = UniqueResource<detail::SoftwareDeviceTraits>;
+using UniqueSwDevice = UniqueResource<ClosedWith<HSWDEVICE, close_software_device>>;
 
 } // namespace tolvek

@@ -12,8 +12,10 @@
 namespace tolvek {
 
 // Appends one timestamped line. Never fails visibly: a missing ProgramData, a folder or
-// file that cannot be made or written all end the call quietly. Calls from several threads
-// and processes need no lock: each opens its own append handle, and a line is one write.
+// file that cannot be made or written all end the call quietly. Callers in several threads
+// and processes need no lock of their own: each call opens its own append handle and writes
+// the line in one write while holding a byte-range lock of the file, which serialises the
+// writers where appends alone do not land whole (Wine).
 void log_line(std::string_view message);
 
 // The log's path, or nothing when ProgramData is unset or empty.

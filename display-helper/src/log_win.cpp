@@ -5,7 +5,9 @@
 #include <system_error>
 
 #include "log_file.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
+#include "tolvek/system_paths_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {
@@ -55,23 +57,15 @@ void append_whole_line(HANDLE file, std::string_view line)
 
 std::optional<std::filesystem::path> log_file_path()
 {
-    // The first call with no buffer learns the length, NUL included; 0 means unset or empty.
-    const DWORD length = GetEnvironmentVariableW(L"ProgramData", nullptr, 0);
-    if (length == 0) {
+    const std::optional<std::u16string> program_data = environment_variable(L"ProgramData");
+    if (!program_data) {
         return std::nullopt;
     }
-    std::wstring value(length, L'\0');
-    const DWORD written = GetEnvironmentVariableW(L"ProgramData", value.data(), length);
-    if (written == 0 || written >= length) {
-        return std::nullopt;
-    }
-    value.resize(written);
-    const auto path =
-        log_path_below({reinterpret_cast<const char16_t*>(value.data()), value.size()});
+    const auto path = log_path_below(*program_data);
     if (!path) {
         return std::nullopt;
     }
-    return std::filesystem::path{std::wstring{path->begin(), path->end()}};
+    return std::filesystem::path{as_wide(path->c_str())};
 }
 
 std::string local_timestamp()

@@ -18,6 +18,7 @@
 #include "setup/uninstall_win.h"
 #include "tolvek/result.h"
 #include "tolvek/text_encoding.h"
+#include "tolvek/wide_text_win.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ std::optional<std::vector<std::string>> utf8_arguments(int argc, wchar_t** argv)
 {
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
-        auto text = utf16_to_utf8(reinterpret_cast<const char16_t*>(argv[i]));
+        auto text = utf16_to_utf8(as_utf16(argv[i]));
         if (!text) {
             return std::nullopt;
         }

@@ -8,6 +8,7 @@
 #include "tolvek/error_text.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/text_encoding.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {
@@ -40,12 +41,6 @@ VOID WINAPI on_device_created(HSWDEVICE, HRESULT create_result, PVOID context, P
     SetEvent(wait->event.get()); // a failure leaves the waiter to its timeout
 }
 
-// Windows' wchar_t is 16 bits: UTF-16 text is handed over as it is.
-PCWSTR as_wide(const std::u16string& text)
-{
-    return reinterpret_cast<PCWSTR>(text.c_str());
-}
-
 } // namespace
 
 std::optional<UniqueSwDevice> create_monitor_device(std::uint32_t width, std::uint32_t height,
@@ -66,7 +61,7 @@ std::optional<UniqueSwDevice> create_monitor_device(std::uint32_t width, std::ui
     const std::u16string instance_id = utf8_to_utf16(monitor_instance_id(identity.serial));
     SW_DEVICE_CREATE_INFO create_info{};
     create_info.cbSize = sizeof create_info;
-    create_info.pszInstanceId = as_wide(instance_id);
+    create_info.pszInstanceId = as_wide(instance_id.c_str());
     create_info.pszzHardwareIds = kHardwareIds;
     create_info.pszzCompatibleIds = nullptr;
     create_info.pContainerId = nullptr;

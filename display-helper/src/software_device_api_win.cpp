@@ -37,4 +37,9 @@ const SoftwareDeviceApi& software_device_api()
     return api;
 }
 
+void close_software_device(HSWDEVICE device) noexcept
+{
+    software_device_api().close(device);
+}
+
 } // namespace tolvek

@@ -19,4 +19,8 @@ struct SoftwareDeviceApi {
 // process: device handles and late creation callbacks may outlive any caller.
 [[nodiscard]] const SoftwareDeviceApi& software_device_api();
 
+// SwDeviceClose through the resolved API. A device exists only where SwDeviceCreate was
+// resolved, and SwDeviceClose with it.
+void close_software_device(HSWDEVICE device) noexcept;
+
 } // namespace tolvek

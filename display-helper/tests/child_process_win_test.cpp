@@ -15,9 +15,9 @@
 #include "argument_quoting_cases.h"
 #include "setup/argument_quoting.h"
 #include "support/setup_test_support_win.h"
+#include "tolvek/owners_win.h"
 #include "tolvek/text_encoding.h"
-#include "tolvek/win32_owners.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {

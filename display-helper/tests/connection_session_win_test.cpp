@@ -19,26 +19,28 @@
 #include "monitor_device_win.h"
 #include "request_protocol.h"
 #include "support/pipe_client_win.h"
+#include "support/protocol_lines.h"
 #include "support/session_connection_win.h"
 #include "support/software_device_standin_win.h"
 #include "support/test_environment_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek {
 namespace {
 
+using testing::kFailed;
+using testing::kLimit;
+using testing::kOk;
+using testing::kPing;
+using testing::kPong;
+using testing::kRefused;
+using testing::kUnknown;
 using testing::LedgerCallback;
 using testing::LedgerCreate;
+using testing::line_of;
 using testing::StandinAction;
 using testing::StandinRule;
 
-const std::string kOk = "{\"ok\":true}\n";
-const std::string kPong = "{\"ok\":true,\"version\":\"0.0.0\"}\n";
-const std::string kRefused = "{\"ok\":false,\"error\":\"refused\"}\n";
-const std::string kLimit = "{\"ok\":false,\"error\":\"limit\"}\n";
-const std::string kFailed = "{\"ok\":false,\"error\":\"failed\"}\n";
-const std::string kUnknown = "{\"ok\":false,\"error\":\"unknown\"}\n";
-const std::string kPing = "{\"op\":\"ping\"}\n";
 const std::string kOverTheCap = "a line over the cap; dropping the connection";
 const std::string kLastWent = "the last connection went; stopping";
 
@@ -118,35 +120,35 @@ TEST_F(SessionTest, split_writes_and_several_lines_in_one_write_get_one_reply_ea
 {
     Connection connection{state};
     EXPECT_TRUE(connection.client().write("{\"op\":\"pi"));
-    EXPECT_EQ(connection.exchange("ng\"}\n"), Replies{kPong});
-    EXPECT_EQ(connection.exchange(kPing + "{\"op\":\"nope\"}\n" + destroy_line(9), 3),
-              (Replies{kPong, kRefused, kUnknown}));
+    EXPECT_EQ(connection.exchange("ng\"}\n"), Replies{line_of(kPong)});
+    EXPECT_EQ(connection.exchange(line_of(kPing) + "{\"op\":\"nope\"}\n" + destroy_line(9), 3),
+              (Replies{line_of(kPong), line_of(kRefused), line_of(kUnknown)}));
 }
 
 TEST_F(SessionTest, cr_lf_endings_are_accepted_and_an_empty_line_is_refused)
 {
     Connection connection{state};
-    EXPECT_EQ(connection.exchange("{\"op\":\"ping\"}\r\n"), Replies{kPong});
-    EXPECT_EQ(connection.exchange("\r\n\n", 2), (Replies{kRefused, kRefused}));
-    EXPECT_EQ(connection.exchange(kPing), Replies{kPong}) << "the connection stays open";
+    EXPECT_EQ(connection.exchange("{\"op\":\"ping\"}\r\n"), Replies{line_of(kPong)});
+    EXPECT_EQ(connection.exchange("\r\n\n", 2), (Replies{line_of(kRefused), line_of(kRefused)}));
+    EXPECT_EQ(connection.exchange(line_of(kPing)), Replies{line_of(kPong)})
+        << "the connection stays open";
 }
 
 TEST_F(SessionTest, a_line_of_exactly_512_bytes_arriving_in_pieces_is_served)
 {
     Connection connection{state};
-    const std::string ping = "{\"op\":\"ping\"}";
-    const std::string line = ping + std::string(512 - ping.size(), ' ');
+    const std::string line = std::string{kPing} + std::string(512 - kPing.size(), ' ');
     for (std::size_t at = 0; at < line.size(); at += 100) {
         ASSERT_TRUE(connection.client().write(line.substr(at, 100)));
     }
-    EXPECT_EQ(connection.exchange("\n"), Replies{kPong});
-    EXPECT_EQ(connection.exchange(kPing), Replies{kPong});
+    EXPECT_EQ(connection.exchange("\n"), Replies{line_of(kPong)});
+    EXPECT_EQ(connection.exchange(line_of(kPing)), Replies{line_of(kPong)});
 }
 
 TEST_F(SessionTest, an_unfinished_line_over_the_cap_drops_the_connection_and_its_monitors)
 {
     Connection connection{state};
-    ASSERT_EQ(connection.exchange(create_line(1)), Replies{kOk});
+    ASSERT_EQ(connection.exchange(create_line(1)), Replies{line_of(kOk)});
     ASSERT_TRUE(connection.client().write(std::string(513, 'x')));
     EXPECT_TRUE(connection.client().sees_end_without_bytes());
     ASSERT_TRUE(connection.ended_within(5000));
@@ -158,8 +160,8 @@ TEST_F(SessionTest, an_unfinished_line_over_the_cap_drops_the_connection_and_its
 TEST_F(SessionTest, invalid_utf8_in_the_second_line_of_a_batch_drops_it_without_any_reply)
 {
     Connection connection{state};
-    ASSERT_EQ(connection.exchange(create_line(1)), Replies{kOk});
-    ASSERT_TRUE(connection.client().write(kPing + "\xFF\n"));
+    ASSERT_EQ(connection.exchange(create_line(1)), Replies{line_of(kOk)});
+    ASSERT_TRUE(connection.client().write(line_of(kPing) + "\xFF\n"));
     EXPECT_TRUE(connection.client().sees_end_without_bytes()) << connection.client().unread();
     ASSERT_TRUE(connection.ended_within(5000));
     EXPECT_EQ(testing::read_software_device_ledger().closes().size(), 1u);
@@ -172,32 +174,34 @@ TEST_F(SessionTest, four_monitors_per_connection_with_values_checked_before_the_
     EXPECT_EQ(connection.exchange(create_line(1) + create_line(2) + create_line(3) +
                                       create_line(4) + create_line(5),
                                   5),
-              (Replies{kOk, kOk, kOk, kOk, kLimit}));
+              (Replies{line_of(kOk), line_of(kOk), line_of(kOk), line_of(kOk), line_of(kLimit)}));
     EXPECT_EQ(connection.exchange(create_line(1) + create_line(6, 0), 2),
-              (Replies{kLimit, kRefused}));
-    EXPECT_EQ(connection.exchange(destroy_line(4) + create_line(1), 2), (Replies{kOk, kRefused}));
+              (Replies{line_of(kLimit), line_of(kRefused)}));
+    EXPECT_EQ(connection.exchange(destroy_line(4) + create_line(1), 2),
+              (Replies{line_of(kOk), line_of(kRefused)}));
     EXPECT_EQ(testing::read_software_device_ledger().creates().size(), 4u);
 }
 
 TEST_F(SessionTest, destroy_closes_the_device_and_the_serial_can_be_created_again)
 {
     Connection connection{state};
-    EXPECT_EQ(connection.exchange(create_line(1) + destroy_line(1), 2), (Replies{kOk, kOk}));
+    EXPECT_EQ(connection.exchange(create_line(1) + destroy_line(1), 2),
+              (Replies{line_of(kOk), line_of(kOk)}));
     const auto ledger = testing::read_software_device_ledger();
     ASSERT_EQ(ledger.creates().size(), 1u);
     ASSERT_EQ(ledger.closes().size(), 1u);
     EXPECT_EQ(ledger.closes()[0].device, ledger.creates()[0].device);
-    EXPECT_EQ(connection.exchange(create_line(1)), Replies{kOk});
+    EXPECT_EQ(connection.exchange(create_line(1)), Replies{line_of(kOk)});
 }
 
 TEST_F(SessionTest, a_destroy_never_reaches_another_connections_monitor)
 {
     Connection owner{state};
     Connection other{state};
-    ASSERT_EQ(owner.exchange(create_line(7)), Replies{kOk});
-    EXPECT_EQ(other.exchange(destroy_line(7)), Replies{kUnknown});
+    ASSERT_EQ(owner.exchange(create_line(7)), Replies{line_of(kOk)});
+    EXPECT_EQ(other.exchange(destroy_line(7)), Replies{line_of(kUnknown)});
     EXPECT_TRUE(testing::read_software_device_ledger().closes().empty());
-    EXPECT_EQ(owner.exchange(destroy_line(7)), Replies{kOk});
+    EXPECT_EQ(owner.exchange(destroy_line(7)), Replies{line_of(kOk)});
 }
 
 TEST_F(SessionTest, a_client_that_goes_holding_three_monitors_takes_all_three_with_it)
@@ -205,7 +209,7 @@ TEST_F(SessionTest, a_client_that_goes_holding_three_monitors_takes_all_three_wi
     {
         Connection connection{state};
         ASSERT_EQ(connection.exchange(create_line(1) + create_line(2) + create_line(3), 3),
-                  (Replies{kOk, kOk, kOk}));
+                  (Replies{line_of(kOk), line_of(kOk), line_of(kOk)}));
         connection.client().close();
         ASSERT_TRUE(connection.ended_within(5000));
     }
@@ -218,7 +222,7 @@ TEST_F(SessionTest, a_client_that_goes_holding_nothing_logs_no_display_count)
 {
     {
         Connection connection{state};
-        ASSERT_EQ(connection.exchange(kPing), Replies{kPong});
+        ASSERT_EQ(connection.exchange(line_of(kPing)), Replies{line_of(kPong)});
     }
     EXPECT_EQ(logged(), std::vector<std::string>{kLastWent});
 }
@@ -237,12 +241,12 @@ TEST_F(SessionTest, a_client_that_goes_in_the_middle_of_a_line_gets_nothing_done
 TEST_F(SessionTest, a_client_that_goes_while_replies_are_being_written_ends_the_session)
 {
     Connection connection{state};
-    ASSERT_EQ(connection.exchange(create_line(1)), Replies{kOk});
+    ASSERT_EQ(connection.exchange(create_line(1)), Replies{line_of(kOk)});
     // Pings and no reads: once a write of the client stalls, the session has stopped reading,
     // which it does only while it waits to write a reply.
     std::string pings;
     for (int i = 0; i < 32; ++i) {
-        pings += kPing;
+        pings += line_of(kPing);
     }
     bool session_is_writing = false;
     for (int i = 0; i < 200 && !session_is_writing; ++i) {
@@ -271,7 +275,7 @@ TEST_F(SessionTest, the_session_that_ends_last_logs_and_sets_the_stop_event)
         Connection first{state};
         {
             Connection second{state};
-            ASSERT_EQ(second.exchange(kPing), Replies{kPong});
+            ASSERT_EQ(second.exchange(line_of(kPing)), Replies{line_of(kPong)});
         }
         EXPECT_EQ(WaitForSingleObject(stop_event.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
             << "a session remains";
@@ -295,7 +299,7 @@ void cancel_all_connections(PipeServerState& state)
 TEST_F(SessionTest, the_stop_path_ends_a_session_waiting_for_a_request)
 {
     Connection connection{state};
-    ASSERT_EQ(connection.exchange(create_line(1)), Replies{kOk});
+    ASSERT_EQ(connection.exchange(create_line(1)), Replies{line_of(kOk)});
     cancel_all_connections(state);
     ASSERT_TRUE(connection.ended_within(2000));
     EXPECT_EQ(testing::read_software_device_ledger().closes().size(), 1u);
@@ -319,7 +323,7 @@ bool ledger_shows_a_create_within(DWORD timeout_ms)
 TEST_F(SessionTest, a_disconnect_alone_ends_a_session_waiting_for_a_request)
 {
     Connection connection{state};
-    ASSERT_EQ(connection.exchange(kPing), Replies{kPong});
+    ASSERT_EQ(connection.exchange(line_of(kPing)), Replies{line_of(kPong)});
     {
         const std::lock_guard lock{state.registry_lock};
         for (const auto& [id, pipe] : state.connection_registry) {
@@ -333,7 +337,7 @@ TEST_F(SessionTest, the_stop_path_ends_a_session_in_the_middle_of_a_create)
 {
     testing::script_software_device_standin({{"*", StandinAction::succeed, S_OK, 500}});
     Connection connection{state};
-    ASSERT_TRUE(connection.client().write(create_line(1) + kPing));
+    ASSERT_TRUE(connection.client().write(create_line(1) + line_of(kPing)));
     ASSERT_TRUE(ledger_shows_a_create_within(2000)); // its callback is due 500 ms later
     cancel_all_connections(state);
     ASSERT_TRUE(connection.ended_within(3000));
@@ -353,7 +357,7 @@ TEST_F(SessionTest, creates_on_two_connections_at_once_never_overlap)
     ASSERT_TRUE(second.client().write(create_line(1) + create_line(2) + create_line(3)));
     for (Connection* connection : {&first, &second}) {
         for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(connection->client().read_line(), kOk);
+            EXPECT_EQ(connection->client().read_line(), line_of(kOk));
         }
     }
     const auto ledger = testing::read_software_device_ledger();
@@ -379,7 +383,7 @@ void expect_create_fails_cleanly(SessionTest& test, const StandinRule& rule,
     testing::script_software_device_standin({rule});
     Connection connection{test.state};
     EXPECT_EQ(connection.exchange(create_line(5), 1, kDeviceCreationTimeoutMs + 5000),
-              Replies{kFailed});
+              Replies{line_of(kFailed)});
     const auto ledger = testing::read_software_device_ledger();
     EXPECT_EQ(ledger.creates().size(), 1u);
     EXPECT_EQ(ledger.closes().size(), closes);
@@ -388,7 +392,8 @@ void expect_create_fails_cleanly(SessionTest& test, const StandinRule& rule,
     EXPECT_TRUE(std::regex_match(messages[0], std::regex{log_pattern})) << messages[0];
 
     testing::script_software_device_standin({});
-    EXPECT_EQ(connection.exchange(create_line(5)), Replies{kOk}) << "the serial stayed free";
+    EXPECT_EQ(connection.exchange(create_line(5)), Replies{line_of(kOk)})
+        << "the serial stayed free";
 }
 
 TEST_F(SessionTest, a_create_refused_at_once_answers_failed)

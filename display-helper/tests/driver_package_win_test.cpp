@@ -10,7 +10,7 @@
 
 #include "support/setup_test_support_win.h"
 #include "tolvek/text_encoding.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "support/test_environment_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek {
 namespace {

@@ -7,24 +7,25 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <set>
 #include <thread>
 
 #include "log.h"
 #include "support/helper_service_win.h"
+#include "support/protocol_lines.h"
 #include "support/setup_test_support_win.h"
 #include "support/test_environment_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::kPing;
+using testing::kPong;
 using testing::PipeClient;
 using Clock = std::chrono::steady_clock;
-
-constexpr std::string_view kPing = R"({"op":"ping"})";
-constexpr std::string_view kPong = R"({"ok":true,"version":"0.0.0"})";
 
 // serve_connections on a thread of its own, for one served user.
 class ListenerRun {
@@ -151,6 +152,35 @@ TEST_F(PipeListenerTest, a_session_thread_that_cannot_start_leaves_nothing_count
         lines.end());
 }
 
+// A start that runs out of memory must neither leave the listener as an exception nor leave
+// a counted connection behind.
+TEST_F(PipeListenerTest, a_session_thread_start_out_of_memory_drops_the_client_and_counts_nothing)
+{
+    std::atomic<int> starts{0};
+    ListenerSeams seams;
+    seams.start_thread = [&starts](std::function<void()> body) -> Result<std::thread> {
+        if (starts.fetch_add(1) == 0) {
+            throw std::bad_alloc{};
+        }
+        return start_session_thread(std::move(body));
+    };
+    ListenerRun run{std::string{testing::kWineUserSid}, seams};
+
+    auto refused = testing::open_helper_pipe(10s);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_TRUE(refused->sees_end_without_bytes(10'000)) << "its instance is closed, dropping it";
+
+    auto served = testing::open_helper_pipe(10s);
+    ASSERT_TRUE(served.has_value());
+    ASSERT_EQ(testing::request(*served, kPing), kPong);
+    EXPECT_EQ(run.registered_ids(), std::set<std::uint64_t>{1}) << "the refused one took no id";
+    EXPECT_EQ(run.state().live_connections.load(), 1u);
+    const auto lines = logged();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "dropped a connection: its session thread would not start: no memory"),
+              lines.end());
+}
+
 TEST_F(PipeListenerTest, a_rejected_client_makes_a_fresh_wait_begin_which_then_ends_an_unused_run)
 {
     ListenerSeams seams;
@@ -206,7 +236,7 @@ TEST_F(PipeListenerTest, clients_that_open_and_close_at_once_do_not_end_the_list
 
     const auto until = Clock::now() + 2s;
     while (Clock::now() < until && !run.wait_until_finished(0ms)) {
-        PipeClient{testing::kHelperPipeName}.close();
+        PipeClient{kPipeName}.close();
     }
     ASSERT_FALSE(run.wait_until_finished(0ms)) << run.result().error().text;
     auto client = testing::open_helper_pipe(10s);
@@ -225,8 +255,8 @@ TEST_F(PipeListenerTest, listener_errors_end_the_run_with_their_texts)
     }
     {
         // Another server holds the name with its only instance: busy, and none of it is ours.
-        const UniqueHandle squatter{CreateNamedPipeW(testing::kHelperPipeName, PIPE_ACCESS_DUPLEX,
-                                                     PIPE_TYPE_BYTE, 1, 512, 512, 0, nullptr)};
+        const UniqueHandle squatter{CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
+                                                     1, 512, 512, 0, nullptr)};
         ASSERT_TRUE(squatter.valid());
         ListenerRun run{std::string{testing::kWineUserSid}};
         ASSERT_TRUE(run.wait_until_finished(10s));

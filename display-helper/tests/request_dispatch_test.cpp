@@ -8,8 +8,18 @@
 #include <thread>
 #include <vector>
 
+#include "support/protocol_lines.h"
+
 namespace tolvek {
 namespace {
+
+using testing::kFailed;
+using testing::kLimit;
+using testing::kOk;
+using testing::kPong;
+using testing::kRefused;
+using testing::kUnknown;
+using testing::line_of;
 
 // What the fake devices saw: every create asked for, every device closed.
 struct DeviceRecord {
@@ -71,13 +81,6 @@ std::string reply_of(const Reply& reply)
     return encode_reply(reply);
 }
 
-const std::string kOk = "{\"ok\":true}\n";
-const std::string kRefused = "{\"ok\":false,\"error\":\"refused\"}\n";
-const std::string kLimit = "{\"ok\":false,\"error\":\"limit\"}\n";
-const std::string kFailed = "{\"ok\":false,\"error\":\"failed\"}\n";
-const std::string kUnknown = "{\"ok\":false,\"error\":\"unknown\"}\n";
-const std::string kPong = "{\"ok\":true,\"version\":\"0.0.0\"}\n";
-
 class DispatchTest : public ::testing::Test {
 protected:
     std::mutex creation_lock;
@@ -103,16 +106,16 @@ protected:
 
 TEST_F(DispatchTest, ping_and_lines_that_do_not_parse)
 {
-    EXPECT_EQ(handle("{\"op\":\"ping\"}"), kPong);
-    EXPECT_EQ(handle(""), kRefused);
-    EXPECT_EQ(handle("{\"op\":\"Create\"}"), kRefused);
-    EXPECT_EQ(handle("{\"op\":\"destroy\",\"serial\":-1}"), kRefused);
+    EXPECT_EQ(handle("{\"op\":\"ping\"}"), line_of(kPong));
+    EXPECT_EQ(handle(""), line_of(kRefused));
+    EXPECT_EQ(handle("{\"op\":\"Create\"}"), line_of(kRefused));
+    EXPECT_EQ(handle("{\"op\":\"destroy\",\"serial\":-1}"), line_of(kRefused));
     EXPECT_TRUE(record.asked.empty());
 }
 
 TEST_F(DispatchTest, create_hands_the_checked_values_and_fixed_identity_to_the_device_seam)
 {
-    EXPECT_EQ(handle(create_line(42, 1920, 1080)), kOk);
+    EXPECT_EQ(handle(create_line(42, 1920, 1080)), line_of(kOk));
     ASSERT_EQ(record.asked.size(), 1u);
     const DeviceRecord::Asked& asked = record.asked[0];
     EXPECT_EQ(asked.width, 1920u);
@@ -145,63 +148,64 @@ TEST_F(DispatchTest, create_values_outside_the_accepted_bounds_are_refused_witho
         {create_line(1, 5120, 2882), "one row of pixels over 14,745,600"},
     };
     for (const Case& c : refused) {
-        EXPECT_EQ(handle(c.line), kRefused) << c.why;
+        EXPECT_EQ(handle(c.line), line_of(kRefused)) << c.why;
     }
     EXPECT_TRUE(record.asked.empty());
 
-    EXPECT_EQ(handle(create_line(1, 5120, 2880)), kOk) << "exactly 14,745,600 pixels";
-    EXPECT_EQ(handle(create_line(2, 2, 2)), kOk);
-    EXPECT_EQ(handle(create_line(3, 5120, 2)), kOk);
+    EXPECT_EQ(handle(create_line(1, 5120, 2880)), line_of(kOk)) << "exactly 14,745,600 pixels";
+    EXPECT_EQ(handle(create_line(2, 2, 2)), line_of(kOk));
+    EXPECT_EQ(handle(create_line(3, 5120, 2)), line_of(kOk));
 }
 
 TEST_F(DispatchTest, a_connection_holds_four_monitors_and_values_are_checked_before_the_limit)
 {
     for (std::uint32_t serial = 1; serial <= 4; ++serial) {
-        EXPECT_EQ(handle(create_line(serial)), kOk);
+        EXPECT_EQ(handle(create_line(serial)), line_of(kOk));
     }
-    EXPECT_EQ(handle(create_line(5)), kLimit);
-    EXPECT_EQ(handle(create_line(1)), kLimit) << "the limit comes before the duplicate";
-    EXPECT_EQ(handle(create_line(6, 0, 1080)), kRefused) << "values come before the limit";
+    EXPECT_EQ(handle(create_line(5)), line_of(kLimit));
+    EXPECT_EQ(handle(create_line(1)), line_of(kLimit)) << "the limit comes before the duplicate";
+    EXPECT_EQ(handle(create_line(6, 0, 1080)), line_of(kRefused)) << "values come before the limit";
     EXPECT_EQ(record.asked.size(), 4u);
 
-    EXPECT_EQ(handle(destroy_line(4)), kOk);
-    EXPECT_EQ(handle(create_line(1)), kRefused) << "with three held a duplicate is refused";
+    EXPECT_EQ(handle(destroy_line(4)), line_of(kOk));
+    EXPECT_EQ(handle(create_line(1)), line_of(kRefused))
+        << "with three held a duplicate is refused";
     EXPECT_EQ(record.asked.size(), 4u);
 }
 
 TEST_F(DispatchTest, destroy_closes_once_and_the_serial_can_be_created_again)
 {
-    EXPECT_EQ(handle(create_line(1)), kOk);
-    EXPECT_EQ(handle(destroy_line(1)), kOk);
+    EXPECT_EQ(handle(create_line(1)), line_of(kOk));
+    EXPECT_EQ(handle(destroy_line(1)), line_of(kOk));
     EXPECT_EQ(record.closed, std::vector<std::uint32_t>{1});
     EXPECT_FALSE(record.lock_held_at_a_close) << "a destroy takes no creation lock";
-    EXPECT_EQ(handle(destroy_line(1)), kUnknown);
-    EXPECT_EQ(handle(create_line(1)), kOk);
+    EXPECT_EQ(handle(destroy_line(1)), line_of(kUnknown));
+    EXPECT_EQ(handle(create_line(1)), line_of(kOk));
     EXPECT_EQ(dispatcher.monitor_count(), 1u);
     EXPECT_EQ(record.closed.size(), 1u);
 }
 
 TEST_F(DispatchTest, destroy_of_a_serial_not_held_is_unknown)
 {
-    EXPECT_EQ(handle(destroy_line(0)), kUnknown);
-    EXPECT_EQ(handle(destroy_line(7)), kUnknown);
-    EXPECT_EQ(handle("[\"destroy\",7]"), kUnknown);
+    EXPECT_EQ(handle(destroy_line(0)), line_of(kUnknown));
+    EXPECT_EQ(handle(destroy_line(7)), line_of(kUnknown));
+    EXPECT_EQ(handle("[\"destroy\",7]"), line_of(kUnknown));
     EXPECT_TRUE(record.closed.empty());
 }
 
 TEST_F(DispatchTest, a_failed_create_answers_failed_and_leaves_the_serial_free)
 {
     next_create_fails = true;
-    EXPECT_EQ(handle(create_line(9)), kFailed);
+    EXPECT_EQ(handle(create_line(9)), line_of(kFailed));
     EXPECT_EQ(dispatcher.monitor_count(), 0u);
-    EXPECT_EQ(handle(create_line(9)), kOk) << "tried afresh";
+    EXPECT_EQ(handle(create_line(9)), line_of(kOk)) << "tried afresh";
     EXPECT_EQ(record.asked.size(), 2u);
 }
 
 TEST_F(DispatchTest, close_all_closes_every_device_once_and_counts_them)
 {
     for (std::uint32_t serial : {3u, 1u, 2u}) {
-        ASSERT_EQ(handle(create_line(serial)), kOk);
+        ASSERT_EQ(handle(create_line(serial)), line_of(kOk));
     }
     EXPECT_EQ(dispatcher.close_all(), 3u);
     EXPECT_EQ(record.closed.size(), 3u);
@@ -232,7 +236,8 @@ TEST(DispatchConcurrency, creates_of_several_connections_never_overlap)
             for (int round = 0; round < 200; ++round) {
                 RequestDispatcher<Device> dispatcher{creation_lock, create};
                 for (std::uint32_t serial = 1; serial <= 4; ++serial) {
-                    EXPECT_EQ(encode_reply(dispatcher.handle_line(create_line(serial))), kOk);
+                    EXPECT_EQ(encode_reply(dispatcher.handle_line(create_line(serial))),
+                              line_of(kOk));
                 }
             }
         });

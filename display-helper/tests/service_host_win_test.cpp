@@ -10,8 +10,10 @@
 
 #include <array>
 
+#include "service/pipe_listener_win.h"
 #include "service/service_host_win.h"
 #include "support/helper_service_win.h"
+#include "support/protocol_lines.h"
 #include "support/setup_test_support_win.h"
 #include "support/software_device_standin_win.h"
 #include "support/test_environment_win.h"
@@ -21,13 +23,12 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::HelperService;
+using testing::kOk;
+using testing::kPing;
+using testing::kPong;
 using testing::PipeClient;
 using testing::ServiceLog;
 using Messages = std::vector<std::string>;
-
-constexpr std::string_view kPing = R"({"op":"ping"})";
-constexpr std::string_view kPong = R"({"ok":true,"version":"0.0.0"})";
-constexpr std::string_view kOk = R"({"ok":true})";
 
 std::string create_request(int serial)
 {
@@ -147,7 +148,7 @@ TEST_F(ServiceHostTest, a_fifth_client_meets_a_busy_pipe_and_is_served_once_one_
         clients.push_back(std::move(*client));
     }
 
-    const PipeClient fifth_attempt{testing::kHelperPipeName};
+    const PipeClient fifth_attempt{kPipeName};
     ASSERT_FALSE(fifth_attempt.connected());
     EXPECT_EQ(fifth_attempt.open_error(), static_cast<DWORD>(ERROR_PIPE_BUSY));
     EXPECT_LT(testing::process_cpu_time(service->status().dwProcessId, 1s), 50ms)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "support/helper_service_win.h"
+#include "support/protocol_lines.h"
 #include "support/setup_test_support_win.h"
 
 namespace tolvek {
@@ -15,13 +16,12 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::HelperService;
+using testing::kPing;
+using testing::kPong;
 using testing::PipeClient;
 using testing::ServiceLog;
 using Clock = std::chrono::steady_clock;
 using Messages = std::vector<std::string>;
-
-constexpr std::string_view kPing = R"({"op":"ping"})";
-constexpr std::string_view kPong = R"({"ok":true,"version":"0.0.0"})";
 
 class ServiceIdleTest : public ::testing::Test {
 protected:

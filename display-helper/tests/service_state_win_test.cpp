@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek {
 namespace {

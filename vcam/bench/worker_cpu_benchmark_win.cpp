@@ -25,7 +25,7 @@
 #include "camera_graph_win.h"
 #include "camera_test_support_win.h"
 #include "producer_process_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <chrono>
 #include <cstdint>

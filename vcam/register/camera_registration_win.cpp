@@ -2,62 +2,50 @@
 
 #include "camera_registry_layout.h"
 #include "tolvek/error_text_win.h"
+#include "tolvek/owners_win.h"
+#include "tolvek/system_paths_win.h"
 #include "tolvek/text_encoding.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek::vcam {
 
 namespace {
 
-const wchar_t* as_wide(const std::u16string& text)
-{
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-std::u16string_view as_utf16(const wchar_t* text, std::size_t length)
-{
-    return {reinterpret_cast<const char16_t*>(text), length};
-}
-
 Error registry_error(std::string_view what, const std::u16string& key, LSTATUS status)
 {
-    return Error{std::string(what) + " under HKLM\\" + message_text(key) + ": " +
+    return Error{std::string(what) + " under HKLM\\" + utf16_to_utf8_lossy(key) + ": " +
                  win32_error_text(static_cast<DWORD>(status))};
 }
 
 Result<std::u16string> full_path(std::u16string_view path)
 {
     const std::u16string given(path);
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetFullPathNameW(as_wide(given), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0) {
-            return Error{"the camera module path is not usable: " + message_text(given) + ": " +
-                         win32_error_text(GetLastError())};
-        }
-        if (length < full.size()) {
-            return std::u16string(as_utf16(full.c_str(), length));
-        }
-        full.resize(length); // too small: `length` includes the terminating NUL
+    Result<std::u16string> full = read_system_text([&given](wchar_t* buffer, DWORD capacity) {
+        return GetFullPathNameW(as_wide(given.c_str()), capacity, buffer, nullptr);
+    });
+    if (!full) {
+        return Error{"the camera module path is not usable: " + utf16_to_utf8_lossy(given) + ": " +
+                     full.error().text};
     }
+    return full;
 }
 
 // A camera module exists and exports DllGetClassObject. It is mapped without running its
 // entry point or loading its imports: nothing of it runs here.
 Status check_camera_module(const std::u16string& path)
 {
-    const DWORD attributes = GetFileAttributesW(as_wide(path));
+    const DWORD attributes = GetFileAttributesW(as_wide(path.c_str()));
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return Error{"the camera module is missing: " + message_text(path)};
+        return Error{"the camera module is missing: " + utf16_to_utf8_lossy(path)};
     }
-    const UniqueLibrary module{LoadLibraryExW(as_wide(path), nullptr, DONT_RESOLVE_DLL_REFERENCES)};
+    const UniqueLibrary module{
+        LoadLibraryExW(as_wide(path.c_str()), nullptr, DONT_RESOLVE_DLL_REFERENCES)};
     if (!module) {
-        return Error{"the camera module would not load: " + message_text(path) + ": " +
+        return Error{"the camera module would not load: " + utf16_to_utf8_lossy(path) + ": " +
                      win32_error_text(GetLastError())};
     }
     if (GetProcAddress(module.get(), "DllGetClassObject") == nullptr) {
-        return Error{"not a camera module: " + message_text(path) +
+        return Error{"not a camera module: " + utf16_to_utf8_lossy(path) +
                      " exports no DllGetClassObject"};
     }
     return success();
@@ -66,13 +54,14 @@ Status check_camera_module(const std::u16string& path)
 Status write_value(const RegistryValue& value)
 {
     UniqueRegistryKey key;
-    LSTATUS status =
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, as_wide(value.key), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr);
+    LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, as_wide(value.key.c_str()), 0, nullptr,
+                                     REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                                     nullptr, key.put(), nullptr);
     if (status == ERROR_SUCCESS) {
         const auto bytes = static_cast<DWORD>((value.data.size() + 1) * sizeof(char16_t));
-        status = RegSetValueExW(key.get(), value.name.empty() ? nullptr : as_wide(value.name), 0,
-                                REG_SZ, reinterpret_cast<const BYTE*>(value.data.c_str()), bytes);
+        status =
+            RegSetValueExW(key.get(), value.name.empty() ? nullptr : as_wide(value.name.c_str()), 0,
+                           REG_SZ, reinterpret_cast<const BYTE*>(value.data.c_str()), bytes);
     }
     if (status != ERROR_SUCCESS) {
         return registry_error("the camera could not be registered", value.key, status);
@@ -85,7 +74,7 @@ Status remove_key_tree(const std::u16string& path)
 {
     UniqueRegistryKey key;
     // Opening for deletion first tells missing rights apart from a key that is not there.
-    LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, as_wide(path), 0,
+    LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), 0,
                                    DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE |
                                        KEY_SET_VALUE | KEY_WOW64_64KEY,
                                    key.put());
@@ -96,7 +85,7 @@ Status remove_key_tree(const std::u16string& path)
         status = RegDeleteTreeW(key.get(), nullptr); // the subkeys and values
     }
     if (status == ERROR_SUCCESS) {
-        status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(path), KEY_WOW64_64KEY, 0);
+        status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), KEY_WOW64_64KEY, 0);
     }
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
         return registry_error("the camera could not be unregistered", path, status);
@@ -110,8 +99,8 @@ Status remove_key_tree(const std::u16string& path)
 void remove_if_empty(const std::u16string& path)
 {
     UniqueRegistryKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, as_wide(path), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
-                      key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) {
         return;
     }
     DWORD subkeys = 0;
@@ -120,16 +109,11 @@ void remove_if_empty(const std::u16string& path)
                          nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
         subkeys == 0 && values == 0) {
         // A failure leaves an empty key behind, which lists nothing: tidying up only.
-        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(path), KEY_WOW64_64KEY, 0);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), KEY_WOW64_64KEY, 0);
     }
 }
 
 } // namespace
-
-std::string message_text(std::u16string_view text)
-{
-    return utf16_to_utf8(displayable(text)).value_or(std::string{});
-}
 
 Result<std::u16string> register_camera(std::u16string_view module_path)
 {
@@ -155,18 +139,11 @@ Status unregister_camera()
 
 Result<std::u16string> module_beside_this_program()
 {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return Error{"the program's own path is unknown: " + win32_error_text(GetLastError())};
-        }
-        if (length < path.size()) {
-            return module_beside_program(as_utf16(path.c_str(), length));
-        }
-        path.resize(path.size() * 2); // truncated
+    const Result<std::u16string> program = module_path();
+    if (!program) {
+        return Error{"the program's own path is unknown: " + program.error().text};
     }
+    return module_beside_program(program.value());
 }
 
 } // namespace tolvek::vcam

@@ -21,7 +21,4 @@ namespace tolvek::vcam {
 // The camera module in the folder of the running program.
 [[nodiscard]] Result<std::u16string> module_beside_this_program();
 
-// A UTF-16 text (a path) in the UTF-8 of the messages.
-[[nodiscard]] std::string message_text(std::u16string_view text);
-
 } // namespace tolvek::vcam

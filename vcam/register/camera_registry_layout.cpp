@@ -16,16 +16,6 @@ std::u16string category_instance_key()
     return video_input_instances_key() + u"\\" + std::u16string(kCameraClassIdText);
 }
 
-bool is_high_surrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool is_low_surrogate(char16_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 } // namespace
 
 std::vector<RegistryValue> camera_registry_values(std::u16string_view module_path)
@@ -59,20 +49,6 @@ std::u16string module_beside_program(std::u16string_view program_path)
                                            ? std::u16string_view{}
                                            : program_path.substr(0, separator + 1);
     return std::u16string(folder) + std::u16string(kCameraModuleFileName);
-}
-
-std::u16string displayable(std::u16string_view text)
-{
-    std::u16string shown(text);
-    for (std::size_t index = 0; index < shown.size(); ++index) {
-        if (is_high_surrogate(shown[index]) && index + 1 < shown.size() &&
-            is_low_surrogate(shown[index + 1])) {
-            ++index; // a well-formed pair
-        } else if (is_high_surrogate(shown[index]) || is_low_surrogate(shown[index])) {
-            shown[index] = u'\xFFFD';
-        }
-    }
-    return shown;
 }
 
 } // namespace tolvek::vcam

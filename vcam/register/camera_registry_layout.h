@@ -44,8 +44,4 @@ struct RegistryValue {
 // The camera module in the folder of the program at `program_path`.
 [[nodiscard]] std::u16string module_beside_program(std::u16string_view program_path);
 
-// `text` with every unpaired surrogate replaced by U+FFFD, so that any path can be shown in
-// a message.
-[[nodiscard]] std::u16string displayable(std::u16string_view text);
-
 } // namespace tolvek::vcam

@@ -14,6 +14,8 @@
 #include "camera_registration_win.h"
 #include "camera_registry_layout.h"
 #include "registration_command.h"
+#include "tolvek/text_encoding.h"
+#include "tolvek/wide_text_win.h"
 
 namespace {
 
@@ -34,15 +36,15 @@ Result<std::string> run(const RegistrationCommand& command)
             if (!module) {
                 return std::move(module).error();
             }
-            return "registered " + message_text(kCameraFriendlyName) + ": " +
-                   message_text(module.value());
+            return "registered " + utf16_to_utf8_lossy(kCameraFriendlyName) + ": " +
+                   utf16_to_utf8_lossy(module.value());
         }
         Result<std::string> operator()(const UnregisterCamera&) const
         {
             if (Status removed = unregister_camera(); !removed) {
                 return std::move(removed).error();
             }
-            return "unregistered " + message_text(kCameraFriendlyName);
+            return "unregistered " + utf16_to_utf8_lossy(kCameraFriendlyName);
         }
         Result<std::string> operator()(const RegistrationUsageError&) const
         {
@@ -58,7 +60,7 @@ int wmain(int argc, wchar_t** argv)
 {
     std::vector<std::u16string> arguments;
     for (int index = 1; index < argc; ++index) {
-        arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[index]));
+        arguments.emplace_back(tolvek::as_utf16(argv[index]));
     }
     const Result<std::string> outcome = run(select_registration_command(arguments));
     // Binary mode: the C runtime's text mode would write CR LF where the line ends in LF.

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "section_view.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <cstddef>
 #include <memory>

@@ -21,7 +21,11 @@ ComPtr<CameraFilter> CameraFilter::create_with_pin(const StreamingOptions& optio
     }
     state->self_pin = pin.get();
     ComPtr<CameraFilter> filter = create(state, std::move(pin), options);
-    if (!filter || FAILED(filter->GetWeakReference(state->self_filter.put()))) {
+    if (!filter) {
+        return nullptr;
+    }
+    state->self_filter = filter->weak_reference_for_module();
+    if (!state->self_filter) {
         return nullptr;
     }
     return filter;

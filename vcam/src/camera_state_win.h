@@ -13,7 +13,7 @@
 
 #include "com_ptr_win.h"
 #include "sdk_declarations_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <atomic>
 #include <cstdint>

@@ -7,7 +7,7 @@
 #include "enumerators_win.h"
 #include "media_type_win.h"
 #include "streaming_worker_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <cstring>
 #include <utility>

@@ -112,6 +112,11 @@ inline bool add_ref_unless_dead(std::atomic<ULONG>& references) noexcept
 // when its own count reaches 0, before anything of it is destroyed; Resolve takes a strong
 // reference only under the same lock and only while the count is above 0, so it can never
 // bring a dying object back.
+//
+// A host may keep the weak reference after the object is gone, and its Release and Resolve
+// run in this module. From the first time it is handed out of the module to its end it
+// therefore counts in `live_objects`, whatever its object counts, so that the module is not
+// unloaded under it. While only the module's own objects hold it, they keep the module.
 class WeakReference final : public IWeakReference, public IAgileObject {
 public:
     WeakReference(IUnknown* target, std::atomic<ULONG>& target_references) noexcept
@@ -163,6 +168,14 @@ public:
         return target->QueryInterface(iid, reinterpret_cast<void**>(result));
     }
 
+    // Called each time the reference goes out of the module; counts it from the first time.
+    void count_as_handed_out() noexcept
+    {
+        if (!handed_out_.exchange(true)) {
+            ++live_objects;
+        }
+    }
+
     // Called by the object when its count has reached 0.
     void detach() noexcept
     {
@@ -172,9 +185,15 @@ public:
     }
 
 private:
-    ~WeakReference() = default;
+    ~WeakReference()
+    {
+        if (handed_out_.load()) {
+            --live_objects;
+        }
+    }
 
     std::atomic<ULONG> references_{1};
+    std::atomic<bool> handed_out_{false};
     std::mutex lock_;
     IUnknown* target_;
     std::atomic<ULONG>* target_references_;
@@ -260,23 +279,23 @@ public:
         if (result == nullptr) {
             return E_POINTER;
         }
-        detail::WeakReference* weak = weak_reference_.load();
+        detail::WeakReference* weak = weak_reference();
         if (weak == nullptr) {
-            auto* created = new (std::nothrow) detail::WeakReference(identity(), references_);
-            if (created == nullptr) {
-                *result = nullptr;
-                return E_OUTOFMEMORY;
-            }
-            // Two first requests at once: one reference object wins, the other goes again.
-            if (weak_reference_.compare_exchange_strong(weak, created)) {
-                weak = created;
-            } else {
-                created->Release();
-            }
+            *result = nullptr;
+            return E_OUTOFMEMORY;
         }
+        weak->count_as_handed_out();
         weak->AddRef();
         *result = weak;
         return S_OK;
+    }
+
+    // The same weak reference for the module's own objects: not counted in `live_objects`,
+    // since whatever of the module holds it keeps the module loaded by itself. Null when
+    // memory ran out.
+    [[nodiscard]] ComPtr<IWeakReference> weak_reference_for_module() noexcept
+    {
+        return ComPtr<IWeakReference>{weak_reference()};
     }
 
 protected:
@@ -300,6 +319,25 @@ protected:
     }
 
 private:
+    // The object's one weak reference, made at the first request; null when memory ran out.
+    detail::WeakReference* weak_reference() noexcept
+    {
+        detail::WeakReference* weak = weak_reference_.load();
+        if (weak == nullptr) {
+            auto* created = new (std::nothrow) detail::WeakReference(identity(), references_);
+            if (created == nullptr) {
+                return nullptr;
+            }
+            // Two first requests at once: one reference object wins, the other goes again.
+            if (weak_reference_.compare_exchange_strong(weak, created)) {
+                weak = created;
+            } else {
+                created->Release();
+            }
+        }
+        return weak;
+    }
+
     void* find_interface(REFIID iid) noexcept
     {
         if (iid == __uuidof(IUnknown)) {

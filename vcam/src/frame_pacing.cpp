@@ -36,6 +36,12 @@ Nanoseconds time_until_due(std::uint64_t sample_index, Nanoseconds elapsed) noex
     return std::max(sample_due_time(sample_index) - elapsed, Nanoseconds::zero());
 }
 
+Nanoseconds wait_after_sample(std::uint64_t delivered, std::chrono::steady_clock::time_point start,
+                              std::chrono::steady_clock::time_point now) noexcept
+{
+    return time_until_due(delivered + 1, now - start);
+}
+
 std::int64_t relative_timer_due_time(Nanoseconds wait) noexcept
 {
     return -whole_units_rounded_up(wait, Nanoseconds{100});

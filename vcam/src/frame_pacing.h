@@ -19,6 +19,13 @@ using Nanoseconds = std::chrono::nanoseconds;
 // started; zero when it is due already.
 [[nodiscard]] Nanoseconds time_until_due(std::uint64_t sample_index, Nanoseconds elapsed) noexcept;
 
+// The worker's pacing step: it has just delivered sample `delivered`, it started at `start`
+// and it is now `now`. How long to wait before the next sample; zero when that one is due
+// already.
+[[nodiscard]] Nanoseconds wait_after_sample(std::uint64_t delivered,
+                                            std::chrono::steady_clock::time_point start,
+                                            std::chrono::steady_clock::time_point now) noexcept;
+
 // A wait as SetWaitableTimer takes it: a relative due time, which the timer wants negative,
 // in units of 100 ns, rounded up so that the wait never ends early.
 [[nodiscard]] std::int64_t relative_timer_due_time(Nanoseconds wait) noexcept;

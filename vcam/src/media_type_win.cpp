@@ -5,7 +5,7 @@
 
 #include "camera_format.h"
 #include "media_type_rules.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <cstring>
 

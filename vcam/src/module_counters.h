@@ -8,7 +8,8 @@
 
 namespace tolvek::vcam {
 
-// Filters, pins and enumerators alive now (class factories are not counted).
+// Filters, pins, enumerators and weak references handed out to callers, alive now (class
+// factories are not counted).
 extern std::atomic<std::int32_t> live_objects;
 // IClassFactory::LockServer(TRUE) calls not yet matched by LockServer(FALSE).
 extern std::atomic<std::int32_t> server_locks;

@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "frame_pacing.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek::vcam {
 

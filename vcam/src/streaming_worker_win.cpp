@@ -104,7 +104,7 @@ void stream_samples(WorkerContext& context) noexcept
             return; // the error that ended the run is dropped: nobody is there to hear it
         }
         state.frame_index.store(index + 1);
-        const Nanoseconds wait = time_until_due(index + 1, MonotonicClock::now() - start);
+        const Nanoseconds wait = wait_after_sample(index, start, MonotonicClock::now());
         if (wait > Nanoseconds::zero()) {
             context.pacing_sleep.sleep_for(wait);
         }

@@ -4,6 +4,7 @@
 #include "camera_registry_layout.h"
 #include "frame_patterns.h"
 #include "support/test_environment_win.h"
+#include "tolvek/wide_text_win.h"
 
 #include <oleauto.h>
 
@@ -87,8 +88,7 @@ GrabbedSample::Picture picture_of(const std::byte* data, long length, std::uint3
 ScopedCameraRegistration::ScopedCameraRegistration()
 {
     const std::wstring module = (tolvek::testing::executable_folder() / kCameraModule).wstring();
-    const Result<std::u16string> registered =
-        register_camera(std::u16string(module.begin(), module.end()));
+    const Result<std::u16string> registered = register_camera(as_utf16(module));
     if (!registered) {
         error_ = registered.error().text;
     }
@@ -119,7 +119,7 @@ HRESULT list_video_input_devices(VideoInputDevices& devices)
         if (FAILED(result)) {
             return result;
         }
-        if (name == std::wstring(kCameraFriendlyName.begin(), kCameraFriendlyName.end())) {
+        if (as_utf16(name) == kCameraFriendlyName) {
             devices.camera = moniker;
         }
         devices.friendly_names.push_back(std::move(name));

@@ -10,7 +10,9 @@
 #include "class_id_win.h"
 #include "support/test_environment_win.h"
 #include "tolvek/error_text_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
+#include "tolvek/text_encoding.h"
+#include "tolvek/wide_text_win.h"
 
 #include <gtest/gtest.h>
 
@@ -20,16 +22,6 @@ namespace tolvek::vcam {
 namespace {
 
 using namespace std::chrono_literals;
-
-const wchar_t* as_wide(const std::u16string& text)
-{
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-std::u16string as_utf16(const std::wstring& text)
-{
-    return {text.begin(), text.end()};
-}
 
 std::u16string class_key()
 {
@@ -48,7 +40,7 @@ std::u16string category_key()
 
 std::u16string built_camera_module()
 {
-    return as_utf16((testing::executable_folder() / L"tolvek_vcam.dll").wstring());
+    return std::u16string{as_utf16((testing::executable_folder() / L"tolvek_vcam.dll").wstring())};
 }
 
 // Every key below `path` (and `path` itself) as "subkey path" -> "(key)", and every value as
@@ -93,7 +85,7 @@ void collect_tree(HKEY parent, const std::wstring& path, const std::wstring& sho
 RegistryTree registry_tree(const std::u16string& path)
 {
     RegistryTree tree;
-    collect_tree(HKEY_LOCAL_MACHINE, std::wstring(as_wide(path)), L"", tree);
+    collect_tree(HKEY_LOCAL_MACHINE, std::wstring(as_wide(path.c_str())), L"", tree);
     return tree;
 }
 
@@ -101,8 +93,9 @@ std::wstring string_value(const std::u16string& key, const wchar_t* name)
 {
     wchar_t data[1024] = {};
     DWORD size = sizeof data;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, as_wide(key), name, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY,
-                     nullptr, data, &size) != ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, as_wide(key.c_str()), name,
+                     RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, data,
+                     &size) != ERROR_SUCCESS) {
         return L"(absent)";
     }
     return data;
@@ -118,7 +111,7 @@ public:
     ~LockedKey()
     {
         set_access(L"D:P(A;;KA;;;WD)"); // everyone: everything, so that clean-up can go on
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, as_wide(key_));
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, as_wide(key_.c_str()));
     }
     LockedKey(const LockedKey&) = delete;
     LockedKey& operator=(const LockedKey&) = delete;
@@ -127,7 +120,7 @@ private:
     void set_access(const wchar_t* descriptor_text)
     {
         UniqueRegistryKey key;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, as_wide(key_), 0, nullptr, 0,
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, as_wide(key_.c_str()), 0, nullptr, 0,
                                   WRITE_DAC | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
                   ERROR_SUCCESS);
         PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -162,10 +155,11 @@ TEST_F(CameraRegistrationWin, registering_writes_the_class_and_the_video_input_e
 
     EXPECT_EQ(string_value(class_key(), nullptr), L"Tolvek Camera");
     EXPECT_EQ(string_value(class_key() + u"\\InprocServer32", nullptr),
-              as_wide(built_camera_module()));
+              as_wide(built_camera_module().c_str()));
     EXPECT_EQ(string_value(class_key() + u"\\InprocServer32", L"ThreadingModel"), L"Both");
     EXPECT_EQ(string_value(instance_key(), L"FriendlyName"), L"Tolvek Camera");
-    EXPECT_EQ(string_value(instance_key(), L"CLSID"), as_wide(std::u16string(kCameraClassIdText)));
+    EXPECT_EQ(string_value(instance_key(), L"CLSID"),
+              as_wide(std::u16string(kCameraClassIdText).c_str()));
 }
 
 TEST_F(CameraRegistrationWin, a_relative_path_is_registered_as_the_full_path)
@@ -178,7 +172,7 @@ TEST_F(CameraRegistrationWin, a_relative_path_is_registered_as_the_full_path)
 
     ASSERT_TRUE(registered) << registered.error().text;
     EXPECT_EQ(string_value(class_key() + u"\\InprocServer32", nullptr),
-              as_wide(built_camera_module()));
+              as_wide(built_camera_module().c_str()));
 }
 
 TEST_F(CameraRegistrationWin, registering_twice_changes_nothing)
@@ -208,7 +202,7 @@ TEST_F(CameraRegistrationWin, unregistering_keeps_the_entries_of_other_devices)
 {
     const std::u16string other = video_input_instances_key() + u"\\OtherCamera";
     UniqueRegistryKey other_key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, as_wide(other), 0, nullptr, 0,
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, as_wide(other.c_str()), 0, nullptr, 0,
                               KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, other_key.put(), nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExW(other_key.get(), L"FriendlyName", 0, REG_SZ,
@@ -219,8 +213,8 @@ TEST_F(CameraRegistrationWin, unregistering_keeps_the_entries_of_other_devices)
     ASSERT_TRUE(unregister_camera());
     EXPECT_EQ(string_value(other, L"FriendlyName"), L"Other");
     EXPECT_EQ(string_value(instance_key(), L"FriendlyName"), L"(absent)");
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, as_wide(other));
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(other), KEY_WOW64_64KEY, 0);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, as_wide(other.c_str()));
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(other.c_str()), KEY_WOW64_64KEY, 0);
 }
 
 TEST_F(CameraRegistrationWin, unregistering_succeeds_when_nothing_is_registered)
@@ -236,7 +230,7 @@ TEST_F(CameraRegistrationWin, a_missing_or_foreign_module_is_refused_and_nothing
     ASSERT_FALSE(absent);
     EXPECT_EQ(absent.error().text, "the camera module is missing: C:\\nowhere\\tolvek_vcam.dll");
 
-    const std::u16string folder = as_utf16(testing::executable_folder().wstring());
+    const std::u16string folder{as_utf16(testing::executable_folder().wstring())};
     EXPECT_FALSE(register_camera(folder)) << "a folder is no module";
 
     const Result<std::u16string> foreign = register_camera(u"C:\\windows\\system32\\kernel32.dll");
@@ -262,7 +256,7 @@ TEST_F(CameraRegistrationWin, missing_rights_are_reported_with_the_registry_erro
         const Result<std::u16string> registered = register_camera(built_camera_module());
         ASSERT_FALSE(registered);
         EXPECT_EQ(registered.error().text, "the camera could not be registered under HKLM\\" +
-                                               message_text(class_key()) + ": " +
+                                               utf16_to_utf8_lossy(class_key()) + ": " +
                                                win32_error_text(ERROR_ACCESS_DENIED));
         EXPECT_TRUE(registry_tree(instance_key()).empty())
             << "the category lists no camera whose class is not written";
@@ -272,7 +266,7 @@ TEST_F(CameraRegistrationWin, missing_rights_are_reported_with_the_registry_erro
         const Status removed = unregister_camera();
         ASSERT_FALSE(removed);
         EXPECT_EQ(removed.error().text, "the camera could not be unregistered under HKLM\\" +
-                                            message_text(instance_key()) + ": " +
+                                            utf16_to_utf8_lossy(instance_key()) + ": " +
                                             win32_error_text(ERROR_ACCESS_DENIED));
     }
 }
@@ -296,10 +290,10 @@ TEST_F(RegistrationTool, registers_the_module_beside_it_and_unregisters_it)
     const testing::ProcessOutcome registered = run_tool(L"register");
     EXPECT_EQ(registered.exit_code, 0u) << registered.standard_error;
     EXPECT_EQ(registered.standard_output,
-              "registered Tolvek Camera: " + message_text(built_camera_module()) + "\n");
+              "registered Tolvek Camera: " + utf16_to_utf8_lossy(built_camera_module()) + "\n");
     EXPECT_EQ(registered.standard_error, "");
     EXPECT_EQ(string_value(class_key() + u"\\InprocServer32", nullptr),
-              as_wide(built_camera_module()));
+              as_wide(built_camera_module().c_str()));
 
     const testing::ProcessOutcome unregistered = run_tool(L"unregister");
     EXPECT_EQ(unregistered.exit_code, 0u) << unregistered.standard_error;

@@ -51,16 +51,5 @@ TEST(CameraRegistryLayout, the_default_module_sits_in_the_program_folder)
     EXPECT_EQ(module_beside_program(u"r.exe"), u"tolvek_vcam.dll");
 }
 
-TEST(CameraRegistryLayout, displayable_replaces_only_unpaired_surrogates)
-{
-    EXPECT_EQ(displayable(u"C:\\d\u00e9p\\\U0001F600.dll"), u"C:\\d\u00e9p\\\U0001F600.dll");
-    const std::u16string lone_high{u'a', char16_t{0xD83D}, u'b'};
-    EXPECT_EQ(displayable(lone_high), u"a\uFFFDb");
-    const std::u16string lone_low_at_end{u'a', char16_t{0xDE00}};
-    EXPECT_EQ(displayable(lone_low_at_end), u"a\uFFFD");
-    const std::u16string high_at_end{char16_t{0xD83D}};
-    EXPECT_EQ(displayable(high_at_end), u"\uFFFD");
-}
-
 } // namespace
 } // namespace tolvek::vcam

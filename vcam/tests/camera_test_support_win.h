@@ -11,7 +11,7 @@
 #include "com_apartment_win.h"
 #include "media_type_win.h"
 #include "test_sink_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <gtest/gtest.h>
 

@@ -193,6 +193,27 @@ TEST(ComObjectCounting, counted_objects_raise_live_objects_while_they_live_and_o
     EXPECT_EQ(destroyed, 2);
 }
 
+// A host may hold a weak reference after its object is gone and then call into it, so it
+// keeps the module; the module's own use of it does not.
+TEST(ComObjectCounting, a_weak_reference_handed_out_counts_in_live_objects_until_released)
+{
+    const std::int32_t before = live_objects.load();
+    ComPtr<Uncounted> factory = Uncounted::create();
+    ComPtr<IWeakReference> own = factory->weak_reference_for_module();
+    ASSERT_TRUE(own);
+    EXPECT_EQ(live_objects.load(), before) << "not yet handed out";
+
+    ComPtr<IWeakReference> weak;
+    ASSERT_EQ(factory->GetWeakReference(weak.put()), S_OK);
+    EXPECT_EQ(weak.get(), own.get()) << "one weak reference per object";
+    EXPECT_EQ(live_objects.load(), before + 1);
+    factory.reset();
+    own.reset();
+    EXPECT_EQ(live_objects.load(), before + 1) << "the host still holds it";
+    weak.reset();
+    EXPECT_EQ(live_objects.load(), before);
+}
+
 TEST_F(ComObjectTest, inspectable_reports_no_interfaces_no_name_and_base_trust)
 {
     ComPtr<IInspectable> inspectable = query<IInspectable>(probe->identity());

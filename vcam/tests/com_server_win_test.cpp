@@ -8,8 +8,9 @@
 #include "camera_test_support_win.h"
 #include "class_id_win.h"
 #include "producer_process_win.h"
+#include "sdk_declarations_win.h"
 #include "test_sink_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <gtest/gtest.h>
 
@@ -135,6 +136,24 @@ TEST_F(ComServerTest, the_module_stays_while_a_filter_or_an_enumerator_lives)
     filter.reset();
     EXPECT_EQ(can_unload_now(), S_FALSE) << "the enumerator holds the pin";
     pins.reset();
+    EXPECT_EQ(can_unload_now(), S_OK);
+}
+
+// A host that keeps a weak reference after releasing the filter still calls its Release, in
+// this module: the module must stay while the weak reference lives.
+TEST_F(ComServerTest, the_module_stays_while_a_weak_reference_lives_after_its_filter)
+{
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(factory()->CreateInstance(nullptr, __uuidof(IBaseFilter), filter.put_void()), S_OK);
+    ComPtr<IWeakReferenceSource> source;
+    ASSERT_EQ(filter->QueryInterface(__uuidof(IWeakReferenceSource), source.put_void()), S_OK);
+    ComPtr<IWeakReference> weak;
+    ASSERT_EQ(source->GetWeakReference(weak.put()), S_OK);
+    source.reset();
+    filter.reset();
+    EXPECT_EQ(can_unload_now(), S_FALSE) << "the weak reference is code of the module";
+
+    weak.reset();
     EXPECT_EQ(can_unload_now(), S_OK);
 }
 

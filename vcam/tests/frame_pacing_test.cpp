@@ -56,18 +56,20 @@ TEST(FramePacing, timer_and_sleep_waits_are_rounded_up_never_down)
     EXPECT_EQ(whole_milliseconds(Nanoseconds::max()), 0xFFFF'FFFEu) << "never INFINITE";
 }
 
-// The worker's loop on a simulated clock: a sample costs `cost(n)` to deliver, then the
-// worker waits what time_until_due says, slept with the given rounding. Gives the time each
-// sample was handed over.
+// The worker's loop on an injected clock: a sample costs `cost(n)` to deliver, then the
+// worker waits what its pacing step says, slept with the given rounding. Gives the time each
+// sample was handed over, counted from the start.
 template <class Cost, class Sleep>
 std::vector<Nanoseconds> simulate_run(std::uint64_t samples, Cost cost, Sleep sleep)
 {
+    // Any start will do: a worker starts whenever the graph runs.
+    const auto start = std::chrono::steady_clock::time_point{} + 12'345h;
+    auto now = start;
     std::vector<Nanoseconds> sent;
-    Nanoseconds now{0};
     for (std::uint64_t index = 0; index < samples; ++index) {
-        sent.push_back(now);
+        sent.push_back(now - start);
         now += cost(index);
-        const Nanoseconds wait = time_until_due(index + 1, now);
+        const Nanoseconds wait = wait_after_sample(index, start, now);
         if (wait > 0ns) {
             now += sleep(wait);
         }

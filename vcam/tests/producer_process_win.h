@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
+#include "tolvek/system_paths_win.h"
+#include "tolvek/wide_text_win.h"
 
 #include <cstdint>
 #include <string>
@@ -18,8 +20,8 @@ inline constexpr DWORD kProducerWaitLimitMs = 20'000;
 // The full path of `file_name` in the folder of the running program.
 inline std::wstring beside_this_program(const wchar_t* file_name)
 {
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    const Result<std::u16string> program = module_path();
+    const std::wstring path = program ? as_wide(program.value().c_str()) : L"";
     return path.substr(0, path.find_last_of(L'\\') + 1) + file_name;
 }
 

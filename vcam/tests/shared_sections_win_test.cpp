@@ -6,7 +6,7 @@
 #include "frame_patterns.h"
 #include "frame_reader.h"
 #include "producer_process_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 #include "viewer_registration.h"
 
 #include <gtest/gtest.h>

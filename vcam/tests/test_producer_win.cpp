@@ -12,7 +12,7 @@
 
 #include "frame_patterns.h"
 #include "frame_producer_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 #include <cwchar>
 #include <memory>

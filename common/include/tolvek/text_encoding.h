@@ -13,6 +13,10 @@ namespace tolvek {
 // UTF-16 to UTF-8; nothing when the input holds an unpaired surrogate.
 [[nodiscard]] std::optional<std::string> utf16_to_utf8(std::u16string_view text);
 
+// UTF-16 to UTF-8 with every unpaired surrogate replaced by U+FFFD, so that any text the
+// system hands out (a path, say) can be shown in a message.
+[[nodiscard]] std::string utf16_to_utf8_lossy(std::u16string_view text);
+
 // UTF-8 to UTF-16. Invalid sequences become U+FFFD.
 [[nodiscard]] std::u16string utf8_to_utf16(std::string_view text);
 

@@ -13,6 +13,8 @@ namespace tolvek {
 //       static bool is_empty(Type) noexcept;
 //       static void close(Type) noexcept;
 //   };
+//
+// ClosedWith (owners_win.h) makes such traits for the Win32 kinds from their close call.
 template <class Traits>
 class UniqueResource {
 public:

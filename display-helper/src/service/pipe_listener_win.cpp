@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <future>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,9 +18,9 @@
 #include "service/connection_session_win.h"
 #include "service/user_sid_win.h"
 #include "tolvek/error_text_win.h"
+#include "tolvek/owners_win.h"
 #include "tolvek/text_encoding.h"
-#include "tolvek/win32_owners.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {
@@ -106,6 +107,17 @@ struct SessionLaunch {
 
 enum class FreeInstanceWait { released, stop_signalled, failed };
 
+using RegistryEntry = decltype(PipeServerState::connection_registry)::node_type;
+
+// The registry entry of a connection's pipe, allocated ahead and not yet in the registry; its
+// key is set to the connection's id when it goes in.
+RegistryEntry unregistered_entry(HANDLE pipe)
+{
+    decltype(PipeServerState::connection_registry) scratch;
+    scratch.emplace(0, pipe);
+    return scratch.extract(scratch.begin());
+}
+
 // The threads of the sessions that the listener admitted, and the signal by which a session
 // that has given its pipe instance back wakes a listener waiting for a free one.
 class SessionThreads {
@@ -120,16 +132,27 @@ public:
     [[nodiscard]] bool ready() const { return instance_released_.valid(); }
 
     // Starts the admitted connection's thread, then gives the connection its id, counts and
-    // registers it and lets the thread run. Nothing is counted when the thread cannot start;
-    // the instance is then closed, which drops the client.
+    // registers it and lets the thread run. Everything that allocates is done before the
+    // thread starts, so that nothing can fail once it exists. Nothing is counted when the
+    // memory or the thread is not there; the instance is then closed, which drops the client.
     void admit(PipeServerState& state, PipeInstance instance,
                const SessionThreadStarter& start_thread)
     {
-        auto launch = std::make_shared<SessionLaunch>(std::move(instance));
-        Result<std::thread> thread =
-            start_thread([this, &state, launch, id = launch->admission.get_future().share()] {
-                run(state, id.get(), *launch);
-            });
+        std::shared_ptr<SessionLaunch> launch;
+        RegistryEntry entry;
+        Result<std::thread> thread = Error{"no memory"};
+        try {
+            launch = std::make_shared<SessionLaunch>(std::move(instance));
+            entry = unregistered_entry(launch->instance.pipe());
+            sessions_.reserve(sessions_.size() + 1);
+            thread =
+                start_thread([this, &state, launch, id = launch->admission.get_future().share()] {
+                    run(state, id.get(), *launch);
+                });
+        } catch (const std::bad_alloc&) {
+            // A step before the start, or the start itself, ran out of memory: no thread
+            // runs, and the error above stands.
+        }
         if (!thread) {
             log_line("dropped a connection: its session thread would not start: " +
                      thread.error().text);
@@ -138,12 +161,13 @@ public:
         const std::uint64_t id = state.next_connection_id.fetch_add(1);
         state.live_connections.fetch_add(1);
         state.admitted_connections.fetch_add(1);
+        entry.key() = id;
         {
             const std::lock_guard lock{state.registry_lock};
-            state.connection_registry.emplace(id, launch->instance.pipe());
+            state.connection_registry.insert(std::move(entry)); // a node: nothing allocated
         }
         instances_held_.fetch_add(1);
-        sessions_.push_back({std::move(thread).value(), launch});
+        sessions_.push_back({std::move(thread).value(), launch}); // within the reserved room
         launch->admission.set_value(id);
     }
 
@@ -351,10 +375,14 @@ Status run_listener(PipeServerState& state, HANDLE stop_event, SessionThreads& s
 
 Result<std::thread> start_session_thread(std::function<void()> body)
 {
+    // The start fails with system_error when the system has no thread to give, and with
+    // bad_alloc when the thread's state finds no memory; neither may leave the listener.
     try {
         return std::thread{std::move(body)};
     } catch (const std::system_error& error) {
         return Error{error.what()};
+    } catch (...) {
+        return Error{"no memory"};
     }
 }
 
@@ -362,7 +390,7 @@ Status serve_connections(PipeServerState& state, HANDLE stop_event, const Listen
 {
     SessionThreads sessions;
     if (!sessions.ready()) {
-        return Error{"no event for the pipe"};
+        return Error{"no event for ending sessions"};
     }
     Status result = run_listener(state, stop_event, sessions, seams);
     cancel_all_connections(state);

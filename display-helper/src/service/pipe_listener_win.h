@@ -20,7 +20,7 @@ inline constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\tolvek-display-helper";
 // Starts the thread of one admitted session, or gives the reason it could not.
 using SessionThreadStarter = std::function<Result<std::thread>(std::function<void()> body)>;
 
-// A plain std::thread; it fails only when the system has no thread to give.
+// A plain std::thread; it fails only when the system has no thread or no memory to give.
 [[nodiscard]] Result<std::thread> start_session_thread(std::function<void()> body);
 
 // What the service takes as it is and tests may change.

@@ -10,13 +10,13 @@
 #include "service/pipe_listener_win.h"
 #include "service/service_state_win.h"
 #include "service/user_sid_win.h"
+#include "service_name.h"
 #include "tolvek/error_text_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {
-
-constexpr wchar_t kServiceName[] = L"TolvekDisplayHelper";
 
 // Text that is set once for the life of the process and read afterwards.
 class SetOnceText {
@@ -58,7 +58,9 @@ DWORD WINAPI control_handler(DWORD control, DWORD /*event_type*/, void* /*event_
     return NO_ERROR;
 }
 
-// Serves the user with a stop event published for the control handler and the sessions.
+// Serves the user with a stop event published for the control handler and the sessions. The
+// end runs in this order: the event leaves its slot, the pipe server's state goes, the event
+// is closed; the caller releases the user's binary SID last.
 Status serve_with_stop_event(const UserSid& user)
 {
     const UniqueHandle stop_event{CreateEventW(nullptr, TRUE /* manual reset */, FALSE, nullptr)};
@@ -66,14 +68,11 @@ Status serve_with_stop_event(const UserSid& user)
         return Error{"no stop event"};
     }
     publish_stop_event(stop_event.get());
-    Status result = success();
-    {
-        PipeServerState state{user.text};
-        log_line("listening for " + user.text);
-        report_status(SERVICE_RUNNING);
-        result = serve_connections(state, stop_event.get());
-    }
-    // Out of the slot before it closes: a late signal then finds nothing.
+    PipeServerState state{user.text};
+    log_line("listening for " + user.text);
+    report_status(SERVICE_RUNNING);
+    Status result = serve_connections(state, stop_event.get());
+    // Out of the slot before the state and the event go: a late signal then finds nothing.
     withdraw_stop_event();
     return result;
 }
@@ -92,7 +91,7 @@ Status run_service()
 void WINAPI service_main(DWORD /*argc*/, wchar_t** /*argv: start parameters are ignored*/) noexcept
 {
     const SERVICE_STATUS_HANDLE status_handle =
-        RegisterServiceCtrlHandlerExW(kServiceName, control_handler, nullptr);
+        RegisterServiceCtrlHandlerExW(as_wide(kServiceName), control_handler, nullptr);
     if (status_handle == nullptr) {
         log_line("the control handler would not register");
         return;
@@ -113,7 +112,7 @@ Status run_dispatcher(std::string sid_text)
         return Error{"the service was started twice in one process"};
     }
     SERVICE_TABLE_ENTRYW table[] = {
-        {const_cast<wchar_t*>(kServiceName), service_main},
+        {const_cast<wchar_t*>(as_wide(kServiceName)), service_main},
         {nullptr, nullptr},
     };
     if (!StartServiceCtrlDispatcherW(table)) {

@@ -6,28 +6,28 @@
 #include <vector>
 
 #include "tolvek/text_encoding.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 
 std::optional<UserSid> parse_user_sid(std::string_view sid_text)
 {
     // The system reads up to the first NUL; text with one inside would be judged by its
-    // prefix alone.
-    if (sid_text.find('\0') != std::string_view::npos) {
+    // prefix alone. Empty text is no SID either: Wine's parser reads past the end of an
+    // empty string, and whether it finds a SID there depends on what lies beyond.
+    if (sid_text.empty() || sid_text.find('\0') != std::string_view::npos) {
         return std::nullopt;
     }
     const std::u16string wide = utf8_to_utf16(sid_text);
     UniqueLocalMemory<void> sid;
-    if (!ConvertStringSidToSidW(reinterpret_cast<const wchar_t*>(wide.c_str()), sid.put())) {
+    if (!ConvertStringSidToSidW(as_wide(wide.c_str()), sid.put())) {
         return std::nullopt;
     }
-    wchar_t* rendered = nullptr;
-    if (!ConvertSidToStringSidW(sid.get(), &rendered)) {
+    UniqueLocalMemory<wchar_t> rendered;
+    if (!ConvertSidToStringSidW(sid.get(), rendered.put())) {
         return std::nullopt;
     }
-    const UniqueLocalMemory<wchar_t> rendered_owner{rendered};
-    auto canonical = utf16_to_utf8(reinterpret_cast<const char16_t*>(rendered));
+    auto canonical = utf16_to_utf8(as_utf16(rendered.get()));
     if (!canonical) {
         return std::nullopt;
     }

@@ -5,8 +5,8 @@
 
 #include "setup/argument_quoting.h"
 #include "tolvek/error_text_win.h"
-#include "tolvek/win32_owners.h"
-#include "wide_text_win.h"
+#include "tolvek/owners_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {

@@ -8,29 +8,11 @@
 #include "setup/child_process_win.h"
 #include "setup/pnputil_invocation.h"
 #include "setup/published_name.h"
+#include "tolvek/system_paths_win.h"
 #include "tolvek/text_encoding.h"
-#include "wide_text_win.h"
 
 namespace tolvek {
 namespace {
-
-// The variable's value; nothing when it is unset or empty (the system reports both alike).
-std::optional<std::u16string> environment_variable(const wchar_t* name)
-{
-    std::u16string value;
-    for (DWORD capacity = 256;;) {
-        value.resize(capacity);
-        const DWORD length = GetEnvironmentVariableW(name, as_wide(value.data()), capacity);
-        if (length == 0) {
-            return std::nullopt;
-        }
-        if (length < capacity) {
-            value.resize(length);
-            return value;
-        }
-        capacity = length; // too small: `length` is the size needed, terminator included
-    }
-}
 
 Result<ChildProcessOutput> run_pnputil(std::vector<std::u16string> arguments)
 {

@@ -15,31 +15,13 @@
 #include "setup/service_configuration.h"
 #include "setup/windows_path.h"
 #include "tolvek/error_text_win.h"
+#include "tolvek/owners_win.h"
+#include "tolvek/system_paths_win.h"
 #include "tolvek/text_encoding.h"
-#include "tolvek/win32_owners.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {
-
-std::optional<std::u16string> running_executable_path()
-{
-    std::u16string path;
-    for (DWORD capacity = MAX_PATH;; capacity *= 2) {
-        path.resize(capacity);
-        const DWORD length = GetModuleFileNameW(nullptr, as_wide(path.data()), capacity);
-        if (length == 0) {
-            return std::nullopt;
-        }
-        if (length < capacity) {
-            path.resize(length);
-            return path;
-        }
-        if (capacity >= 65536) { // longer than any Windows path
-            return std::nullopt;
-        }
-    }
-}
 
 // Whether the file or folder is there and its attributes can be read.
 bool metadata_readable(const std::u16string& path)
@@ -49,11 +31,11 @@ bool metadata_readable(const std::u16string& path)
 
 std::optional<std::u16string> find_helper()
 {
-    const std::optional<std::u16string> program = running_executable_path();
+    const Result<std::u16string> program = module_path();
     if (!program) {
         return std::nullopt;
     }
-    for (std::u16string& candidate : helper_candidates(parent_directory(*program))) {
+    for (std::u16string& candidate : helper_candidates(parent_directory(program.value()))) {
         if (metadata_readable(candidate)) {
             return std::move(candidate);
         }

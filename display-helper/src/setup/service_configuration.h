@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "service_name.h"
+
 namespace tolvek {
 
-inline constexpr char16_t kServiceName[] = u"TolvekDisplayHelper";
 inline constexpr char16_t kServiceDisplayName[] = u"Tolvek Display Helper";
 
 // The helper's full path in double quotes, then "service" and the SID text:

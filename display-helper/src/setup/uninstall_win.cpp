@@ -8,7 +8,7 @@
 #include "setup/service_configuration.h"
 #include "setup/uninstall_outcome.h"
 #include "tolvek/error_text_win.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {

@@ -7,8 +7,11 @@
 #include <system_error>
 #include <thread>
 
+#include "service/pipe_listener_win.h"
+#include "setup/service_configuration.h"
 #include "support/setup_test_support_win.h"
 #include "support/test_environment_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek::testing {
 namespace {
@@ -50,7 +53,7 @@ SERVICE_STATUS_PROCESS wait_for_helper_service_state(SC_HANDLE manager, DWORD st
                                                      std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
-    UniqueServiceHandle watch{OpenServiceW(manager, kHelperServiceName, SERVICE_QUERY_STATUS)};
+    UniqueServiceHandle watch{OpenServiceW(manager, as_wide(kServiceName), SERVICE_QUERY_STATUS)};
     bool changed = false;
     SERVICE_NOTIFYW notify{};
     notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
@@ -86,10 +89,10 @@ HelperService::HelperService(std::string_view sid_argument)
     const std::filesystem::path helper = executable_folder() / "tolvek-display-helper.exe";
     const std::wstring command_line =
         L"\"" + helper.wstring() + L"\" service " + widen(sid_argument);
-    service_.reset(CreateServiceW(manager_.get(), kHelperServiceName, L"Tolvek Display Helper",
-                                  SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                  SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command_line.c_str(),
-                                  nullptr, nullptr, nullptr, nullptr /* LocalSystem */, nullptr));
+    service_.reset(CreateServiceW(
+        manager_.get(), as_wide(kServiceName), as_wide(kServiceDisplayName), SERVICE_ALL_ACCESS,
+        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command_line.c_str(),
+        nullptr, nullptr, nullptr, nullptr /* LocalSystem */, nullptr));
 }
 
 HelperService::~HelperService()
@@ -192,7 +195,7 @@ std::optional<PipeClient> open_helper_pipe(std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        PipeClient client{kHelperPipeName};
+        PipeClient client{kPipeName};
         if (client.connected()) {
             return client;
         }
@@ -202,7 +205,7 @@ std::optional<PipeClient> open_helper_pipe(std::chrono::milliseconds timeout)
             return std::nullopt;
         }
         if (client.open_error() == ERROR_PIPE_BUSY) {
-            WaitNamedPipeW(kHelperPipeName, static_cast<DWORD>(left.count()));
+            WaitNamedPipeW(kPipeName, static_cast<DWORD>(left.count()));
         } else {
             std::this_thread::sleep_for(kPollInterval); // the pipe does not exist yet
         }

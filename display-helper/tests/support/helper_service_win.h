@@ -14,18 +14,17 @@
 
 #include "helper_owners_win.h"
 #include "support/pipe_client_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek::testing {
 
-inline constexpr wchar_t kHelperServiceName[] = L"TolvekDisplayHelper";
 inline constexpr wchar_t kHelperPipeName[] = L"\\\\.\\pipe\\tolvek-display-helper";
 // Wine's service manager gives its services this ProgramData, so the service's log is
 // C:\users\Public\Tolvek\display-helper.log.
 inline constexpr wchar_t kServiceProgramData[] = L"C:\\users\\Public";
 
 // The helper, tolvek-display-helper.exe beside the test, registered as the service
-// "TolvekDisplayHelper" with the command line `"<helper>" service <sid_argument>`. A
+// kServiceName with the command line `"<helper>" service <sid_argument>`. A
 // leftover of an earlier run is removed first; the service is removed again when the object
 // goes. The test process must stay alive while the service
 // runs: Wine shuts a prefix's services down once its last ordinary process has gone.

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek::testing {
 

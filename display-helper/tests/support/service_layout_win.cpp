@@ -6,7 +6,7 @@
 #include "helper_owners_win.h"
 #include "setup/service_configuration.h"
 #include "tolvek/text_encoding.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek::testing {
 

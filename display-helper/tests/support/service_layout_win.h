@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "support/setup_test_support_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek::testing {
 

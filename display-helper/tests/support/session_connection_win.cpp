@@ -7,6 +7,9 @@
 namespace tolvek::testing {
 namespace {
 
+// How long a connect that the system reports pending may take, with the client already there.
+constexpr DWORD kConnectWaitMs = 5000;
+
 std::wstring unique_pipe_name()
 {
     static std::atomic<int> count{0};
@@ -37,13 +40,26 @@ std::optional<ConnectedPipe> connect_pipe(std::string& error)
         error = "the client end would not open: " + std::to_string(pipe.client->open_error());
         return std::nullopt;
     }
-    // The client is there already, so the connect completes at once.
+    // The client is there already, so the connect normally ends at once. Should the system
+    // still report it pending, the record on this stack stays in use until the connect has
+    // ended: wait for that, and cancel it when it takes too long.
     OVERLAPPED overlapped{};
     overlapped.hEvent = pipe.server_event.get();
-    if (!ConnectNamedPipe(pipe.server.get(), &overlapped) &&
-        GetLastError() != ERROR_PIPE_CONNECTED) {
-        error = "ConnectNamedPipe failed: " + std::to_string(GetLastError());
-        return std::nullopt;
+    if (!ConnectNamedPipe(pipe.server.get(), &overlapped)) {
+        const DWORD connect_error = GetLastError();
+        if (connect_error == ERROR_IO_PENDING) {
+            if (WaitForSingleObject(overlapped.hEvent, kConnectWaitMs) != WAIT_OBJECT_0) {
+                CancelIoEx(pipe.server.get(), &overlapped); // fails when it has just ended
+            }
+            DWORD unused = 0;
+            if (!GetOverlappedResult(pipe.server.get(), &overlapped, &unused, TRUE /* wait */)) {
+                error = "ConnectNamedPipe did not complete: " + std::to_string(GetLastError());
+                return std::nullopt;
+            }
+        } else if (connect_error != ERROR_PIPE_CONNECTED) {
+            error = "ConnectNamedPipe failed: " + std::to_string(connect_error);
+            return std::nullopt;
+        }
     }
     return pipe;
 }

@@ -14,7 +14,7 @@
 
 #include "service/service_state_win.h"
 #include "support/pipe_client_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek::testing {
 

@@ -9,7 +9,7 @@
 #include "helper_owners_win.h"
 #include "setup/argument_quoting.h"
 #include "setup/service_configuration.h"
-#include "wide_text_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek::testing {
 

@@ -6,7 +6,9 @@
 #include <system_error>
 #include <thread>
 
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
+#include "tolvek/system_paths_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek::testing {
 
@@ -32,13 +34,11 @@ namespace {
 
 std::optional<std::wstring> environment_value(const std::wstring& name)
 {
-    const DWORD length = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
-    if (length == 0) {
+    const std::optional<std::u16string> value = environment_variable(name.c_str());
+    if (!value) {
         return std::nullopt;
     }
-    std::wstring value(length, L'\0');
-    value.resize(GetEnvironmentVariableW(name.c_str(), value.data(), length));
-    return value;
+    return std::wstring{as_wide(value->c_str()), value->size()};
 }
 
 void set_environment_value(const std::wstring& name, const std::optional<std::wstring>& value)
@@ -73,9 +73,9 @@ std::optional<std::string> read_file(const std::filesystem::path& path)
 
 std::filesystem::path executable_folder()
 {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::filesystem::path{path}.parent_path();
+    const Result<std::u16string> path = module_path();
+    return path ? std::filesystem::path{as_wide(path.value().c_str())}.parent_path()
+                : std::filesystem::path{};
 }
 
 namespace {

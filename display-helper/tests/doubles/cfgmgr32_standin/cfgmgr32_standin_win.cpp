@@ -13,7 +13,8 @@
 
 #include "ledger_format.h"
 #include "swdevice_win.h"
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace {
 
@@ -110,11 +111,6 @@ Rule rule_for(std::string_view instance_id)
     return {};
 }
 
-std::u16string_view view(PCWSTR text)
-{
-    return reinterpret_cast<const char16_t*>(text);
-}
-
 // Instance ids are ASCII; other units only need to compare unequal.
 std::string ascii(std::u16string_view text)
 {
@@ -127,7 +123,7 @@ std::string ascii(std::u16string_view text)
 
 std::string quoted_or_null(PCWSTR text)
 {
-    return text == nullptr ? "null" : quote_utf16(view(text));
+    return text == nullptr ? "null" : quote_utf16(as_utf16(text));
 }
 
 // A multi-string with its terminating empty string, so "a\0\0" is recorded as it came.
@@ -141,7 +137,7 @@ std::string multi_string_or_null(PCZZWSTR text)
     while (length + 1 < kMostUnits && !(text[length] == 0 && text[length + 1] == 0)) {
         ++length;
     }
-    return quote_utf16({reinterpret_cast<const char16_t*>(text), length + 2});
+    return quote_utf16(as_utf16(text, length + 2));
 }
 
 std::string hex32(std::uint32_t value)
@@ -236,7 +232,7 @@ VOID CALLBACK call_back(PTP_CALLBACK_INSTANCE, PVOID parameter)
     append_record("callback" + caller_fields() + device_field(pending->device) +
                   "\tresult=" + hex32(static_cast<std::uint32_t>(pending->result)) + "\n");
     pending->callback(pending->device, pending->result, pending->context,
-                      reinterpret_cast<PCWSTR>(pending->instance_id.c_str()));
+                      as_wide(pending->instance_id.c_str()));
 }
 
 } // namespace
@@ -256,7 +252,7 @@ extern "C" HRESULT WINAPI SwDeviceCreate(PCWSTR enumerator_name, PCWSTR parent_i
     const bool well_formed =
         create_info != nullptr && create_info->cbSize == sizeof(SW_DEVICE_CREATE_INFO) &&
         create_info->pszInstanceId != nullptr && callback != nullptr && device_out != nullptr;
-    const Rule rule = well_formed ? rule_for(ascii(view(create_info->pszInstanceId)))
+    const Rule rule = well_formed ? rule_for(ascii(as_utf16(create_info->pszInstanceId)))
                                   : Rule{std::string{kFailAtOnce}, E_INVALIDARG, 0};
 
     if (rule.action == kFailAtOnce) {
@@ -273,11 +269,11 @@ extern "C" HRESULT WINAPI SwDeviceCreate(PCWSTR enumerator_name, PCWSTR parent_i
     }
     auto pending = std::make_unique<PendingCallback>(PendingCallback{
         callback, device, rule.action == kFailInCallback ? rule.result : S_OK, context,
-        std::u16string{view(create_info->pszInstanceId)}, rule.callback_delay_ms});
+        std::u16string{as_utf16(create_info->pszInstanceId)}, rule.callback_delay_ms});
     if (TrySubmitThreadpoolCallback(call_back, pending.get(), nullptr)) {
         [[maybe_unused]] PendingCallback* owned_by_the_pool = pending.release();
     } else {
-        call_back(nullptr, pending.get()); // no pool thread: the caller's thread will do
+        call_back(nullptr, pending.release()); // no pool thread: the caller's thread will do
     }
     return S_OK;
 }

@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "tolvek/win32_owners.h"
+#include "tolvek/owners_win.h"
 
 namespace {
 

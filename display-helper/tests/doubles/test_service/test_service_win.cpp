@@ -14,21 +14,23 @@
 
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 
-#include "tolvek/win32_owners.h"
+#include "service_name.h"
+#include "tolvek/owners_win.h"
+#include "tolvek/system_paths_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace {
 
 using tolvek::UniqueHandle;
 
-constexpr wchar_t kServiceName[] = L"TolvekDisplayHelper";
-
 std::filesystem::path own_folder()
 {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::filesystem::path{path}.parent_path();
+    const tolvek::Result<std::u16string> path = tolvek::module_path();
+    return path ? std::filesystem::path{tolvek::as_wide(path.value().c_str())}.parent_path()
+                : std::filesystem::path{};
 }
 
 struct Configuration {
@@ -69,9 +71,39 @@ UniqueHandle open_event(const std::wstring& name)
     return UniqueHandle{OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, name.c_str())};
 }
 
+// The stop event while service_main owns it. The control handler sets it under the lock, and
+// service_main withdraws it under the same lock before closing it, so that a STOP arriving
+// late finds nothing instead of a closed handle.
+class StopEventSlot {
+public:
+    void publish(HANDLE event)
+    {
+        const std::lock_guard lock{mutex_};
+        event_ = event;
+    }
+
+    void withdraw()
+    {
+        const std::lock_guard lock{mutex_};
+        event_ = nullptr;
+    }
+
+    void signal()
+    {
+        const std::lock_guard lock{mutex_};
+        if (event_ != nullptr) {
+            SetEvent(event_);
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    HANDLE event_ = nullptr;
+};
+
 Configuration configuration;
 SERVICE_STATUS_HANDLE status_handle = nullptr;
-HANDLE stop_requested = nullptr; // owned by service_main
+StopEventSlot stop_requested;
 
 void report(DWORD state)
 {
@@ -89,19 +121,20 @@ DWORD WINAPI control_handler(DWORD control, DWORD, void*, void*)
         report(SERVICE_STOP_PENDING);
         const UniqueHandle stop_seen = open_event(configuration.event_prefix + L"-stop");
         SetEvent(stop_seen.get());
-        SetEvent(stop_requested);
+        stop_requested.signal();
     }
     return NO_ERROR;
 }
 
 void WINAPI service_main(DWORD, wchar_t**)
 {
-    status_handle = RegisterServiceCtrlHandlerExW(kServiceName, control_handler, nullptr);
+    status_handle = RegisterServiceCtrlHandlerExW(tolvek::as_wide(tolvek::kServiceName),
+                                                  control_handler, nullptr);
     if (status_handle == nullptr) {
         return;
     }
     const UniqueHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    stop_requested = stop.get();
+    stop_requested.publish(stop.get());
     const UniqueHandle quit = open_event(configuration.event_prefix + L"-quit");
     write_arguments();
     report(SERVICE_RUNNING);
@@ -110,6 +143,7 @@ void WINAPI service_main(DWORD, wchar_t**)
 
     const HANDLE ends[] = {stop.get(), quit.get()};
     WaitForMultipleObjects(quit ? 2 : 1, ends, FALSE, 120000);
+    stop_requested.withdraw(); // before `stop` closes
     report(SERVICE_STOPPED);
 }
 
@@ -118,7 +152,8 @@ void WINAPI service_main(DWORD, wchar_t**)
 int wmain()
 {
     configuration = read_configuration();
-    wchar_t name[] = L"TolvekDisplayHelper";
-    const SERVICE_TABLE_ENTRYW table[] = {{name, service_main}, {nullptr, nullptr}};
+    const SERVICE_TABLE_ENTRYW table[] = {
+        {const_cast<wchar_t*>(tolvek::as_wide(tolvek::kServiceName)), service_main},
+        {nullptr, nullptr}};
     return StartServiceCtrlDispatcherW(table) ? 0 : 1;
 }

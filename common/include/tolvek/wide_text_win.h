@@ -30,4 +30,9 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t expected");
     return {reinterpret_cast<const char16_t*>(text), length};
 }
 
+[[nodiscard]] inline std::u16string_view as_utf16(std::wstring_view text) noexcept
+{
+    return as_utf16(text.data(), text.size());
+}
+
 } // namespace tolvek
