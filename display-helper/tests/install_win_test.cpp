@@ -7,13 +7,18 @@
 
 #include <gtest/gtest.h>
 
+#include "service_name.h"
 #include "setup/service_configuration.h"
+#include "support/helper_service_win.h"
+#include "support/protocol_lines.h"
 #include "support/service_layout_win.h"
 #include "support/setup_test_support_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {
 
+using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using Calls = std::vector<std::vector<std::string>>;
 using testing::kWineUserSid;
@@ -115,6 +120,31 @@ TEST_F(InstallTest, the_installed_service_starts_with_the_command_line_install_w
 
     start_service_and_wait_until_running();
     EXPECT_EQ(service_arguments(), (std::vector<std::string>{"service", "S-1-5-21-0-0-0-1000"}));
+}
+
+TEST_F(InstallTest, the_installed_helper_serves_its_user_and_stops_when_the_client_leaves)
+{
+    const fs::path helper = place_helper("tolvek-display-helper.exe");
+    const std::wstring user_sid{kWineUserSid.begin(), kWineUserSid.end()};
+    ASSERT_EQ(testing::run_program(helper, {L"install", user_sid})->exit_code, 0u);
+
+    const UniqueServiceHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
+    const UniqueServiceHandle service{
+        OpenServiceW(manager.get(), as_wide(kServiceName), SERVICE_START)};
+    ASSERT_TRUE(service.valid()) << GetLastError();
+    ASSERT_TRUE(StartServiceW(service.get(), 0, nullptr)) << GetLastError();
+    ASSERT_EQ(
+        testing::wait_for_helper_service_state(manager.get(), SERVICE_RUNNING, 30s).dwCurrentState,
+        static_cast<DWORD>(SERVICE_RUNNING));
+
+    std::optional<testing::PipeClient> client = testing::open_helper_pipe(30s);
+    ASSERT_TRUE(client.has_value()) << "the pipe of the installed service never opened";
+    EXPECT_EQ(testing::request(*client, testing::kPing), testing::kPong);
+    client->close();
+    EXPECT_EQ(
+        testing::wait_for_helper_service_state(manager.get(), SERVICE_STOPPED, 30s).dwCurrentState,
+        static_cast<DWORD>(SERVICE_STOPPED))
+        << "the service stops once its last client has gone";
 }
 
 TEST_F(InstallTest, refusals_end_install_before_the_service_is_touched)

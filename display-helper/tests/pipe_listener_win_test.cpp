@@ -123,62 +123,47 @@ TEST_F(PipeListenerTest, admitted_connections_get_ids_in_order_and_are_counted_a
     EXPECT_EQ(run.state().live_connections.load(), 0u);
 }
 
-TEST_F(PipeListenerTest, a_session_thread_that_cannot_start_leaves_nothing_counted_and_uses_no_id)
+// A session thread that does not start, whether the start reports it or runs out of memory,
+// must neither end the listener nor leave a counted connection or a used id behind.
+TEST_F(PipeListenerTest, a_session_thread_that_cannot_start_drops_its_client_and_counts_nothing)
 {
-    std::atomic<int> starts{0};
-    ListenerSeams seams;
-    seams.start_thread = [&starts](std::function<void()> body) -> Result<std::thread> {
-        if (starts.fetch_add(1) == 0) {
-            return Error{"no threads left"};
-        }
-        return start_session_thread(std::move(body));
+    struct Case {
+        bool out_of_memory;
+        std::string logged;
     };
-    ListenerRun run{std::string{testing::kWineUserSid}, seams};
-
-    auto refused = testing::open_helper_pipe(10s);
-    ASSERT_TRUE(refused.has_value());
-    EXPECT_TRUE(refused->sees_end_without_bytes(10'000)) << "its instance is closed, dropping it";
-
-    auto served = testing::open_helper_pipe(10s);
-    ASSERT_TRUE(served.has_value());
-    ASSERT_EQ(testing::request(*served, kPing), kPong);
-    EXPECT_EQ(run.registered_ids(), std::set<std::uint64_t>{1}) << "the refused one took no id";
-    EXPECT_EQ(run.state().live_connections.load(), 1u);
-    EXPECT_EQ(run.state().admitted_connections.load(), 1u);
-    const auto lines = logged();
-    EXPECT_NE(
-        std::find(lines.begin(), lines.end(),
-                  "dropped a connection: its session thread would not start: no threads left"),
-        lines.end());
-}
-
-// A start that runs out of memory must neither leave the listener as an exception nor leave
-// a counted connection behind.
-TEST_F(PipeListenerTest, a_session_thread_start_out_of_memory_drops_the_client_and_counts_nothing)
-{
-    std::atomic<int> starts{0};
-    ListenerSeams seams;
-    seams.start_thread = [&starts](std::function<void()> body) -> Result<std::thread> {
-        if (starts.fetch_add(1) == 0) {
-            throw std::bad_alloc{};
-        }
-        return start_session_thread(std::move(body));
+    const Case cases[] = {
+        {false, "dropped a connection: its session thread would not start: no threads left"},
+        {true, "dropped a connection: its session thread would not start: no memory"},
     };
-    ListenerRun run{std::string{testing::kWineUserSid}, seams};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.logged);
+        std::atomic<int> starts{0};
+        ListenerSeams seams;
+        seams.start_thread = [&starts, &c](std::function<void()> body) -> Result<std::thread> {
+            if (starts.fetch_add(1) == 0) {
+                if (c.out_of_memory) {
+                    throw std::bad_alloc{};
+                }
+                return Error{"no threads left"};
+            }
+            return start_session_thread(std::move(body));
+        };
+        ListenerRun run{std::string{testing::kWineUserSid}, seams};
 
-    auto refused = testing::open_helper_pipe(10s);
-    ASSERT_TRUE(refused.has_value());
-    EXPECT_TRUE(refused->sees_end_without_bytes(10'000)) << "its instance is closed, dropping it";
+        auto refused = testing::open_helper_pipe(10s);
+        ASSERT_TRUE(refused.has_value());
+        EXPECT_TRUE(refused->sees_end_without_bytes(10'000))
+            << "its instance is closed, dropping it";
 
-    auto served = testing::open_helper_pipe(10s);
-    ASSERT_TRUE(served.has_value());
-    ASSERT_EQ(testing::request(*served, kPing), kPong);
-    EXPECT_EQ(run.registered_ids(), std::set<std::uint64_t>{1}) << "the refused one took no id";
-    EXPECT_EQ(run.state().live_connections.load(), 1u);
-    const auto lines = logged();
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "dropped a connection: its session thread would not start: no memory"),
-              lines.end());
+        auto served = testing::open_helper_pipe(10s);
+        ASSERT_TRUE(served.has_value());
+        ASSERT_EQ(testing::request(*served, kPing), kPong);
+        EXPECT_EQ(run.registered_ids(), std::set<std::uint64_t>{1}) << "the refused one took no id";
+        EXPECT_EQ(run.state().live_connections.load(), 1u);
+        EXPECT_EQ(run.state().admitted_connections.load(), 1u);
+        const auto lines = logged();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.logged), lines.end());
+    }
 }
 
 TEST_F(PipeListenerTest, a_rejected_client_makes_a_fresh_wait_begin_which_then_ends_an_unused_run)
