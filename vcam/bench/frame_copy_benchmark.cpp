@@ -6,7 +6,7 @@
 #include "frame_publisher.h"
 #include "frame_reader.h"
 #include "frame_section_layout.h"
-#include "section_view.h"
+#include "in_memory_section.h"
 
 #include <benchmark/benchmark.h>
 
@@ -20,19 +20,10 @@
 namespace tolvek::vcam {
 namespace {
 
-class BufferView final : public SectionView {
-public:
-    explicit BufferView(std::byte* base) : base_(base) {}
-    std::byte* base() const noexcept override { return base_; }
-
-private:
-    std::byte* base_;
-};
-
 struct Buffers {
     Buffers()
     {
-        FramePublisher publisher{section.get()};
+        FramePublisher publisher{section.base()};
         publisher.publish_with([](FramePixels pixels) {
             for (std::size_t index = 0; index < pixels.size(); ++index) {
                 pixels[index] = static_cast<std::byte>(index * 131 + 7);
@@ -41,7 +32,7 @@ struct Buffers {
         std::memset(sample.get(), 0, kFrameSize);
     }
 
-    std::unique_ptr<std::byte[]> section{new std::byte[kFrameSectionSize]()};
+    testing::InMemorySection section{kFrameSectionSize};
     std::unique_ptr<std::byte[]> sample{new std::byte[kFrameSize]};
 };
 
@@ -57,8 +48,8 @@ void memcpy_of_a_frame(benchmark::State& state)
 {
     Buffers& b = buffers();
     const std::byte* newest =
-        b.section.get() + slot_pixels_offset(*reinterpret_cast<const std::uint32_t*>(
-                              b.section.get() + kLatestSlotOffset));
+        b.section.base() + slot_pixels_offset(*reinterpret_cast<const std::uint32_t*>(
+                               b.section.base() + kLatestSlotOffset));
     for (auto _ : state) {
         std::memcpy(b.sample.get(), newest, kFrameSize);
         benchmark::DoNotOptimize(b.sample.get());
@@ -70,7 +61,7 @@ void memcpy_of_a_frame(benchmark::State& state)
 void sample_filled_from_the_section(benchmark::State& state)
 {
     Buffers& b = buffers();
-    FrameReader reader{[&] { return std::make_unique<BufferView>(b.section.get()); }, kNow};
+    FrameReader reader{b.section.opener(), kNow};
     for (auto _ : state) {
         FilledSample filled = reader.fill_sample(b.sample.get(), kFrameSize, kNow);
         benchmark::DoNotOptimize(filled);

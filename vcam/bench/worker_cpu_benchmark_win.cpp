@@ -24,6 +24,7 @@
 #include "camera_format.h"
 #include "camera_graph_win.h"
 #include "camera_test_support_win.h"
+#include "frame_pacing.h"
 #include "producer_process_win.h"
 #include "tolvek/owners_win.h"
 
@@ -86,12 +87,11 @@ public:
         const auto start = std::chrono::steady_clock::now();
         for (int index = 0; index < seconds * 30; ++index) {
             copy(index);
-            const auto due =
-                start + std::chrono::nanoseconds((index + 1) * std::int64_t{1'000'000'000} / 30);
-            const auto now = std::chrono::steady_clock::now();
-            if (due > now) {
+            const Nanoseconds wait = wait_after_sample(static_cast<std::uint64_t>(index), start,
+                                                       std::chrono::steady_clock::now());
+            if (wait > Nanoseconds::zero()) {
                 Sleep(static_cast<DWORD>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count()));
+                    std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()));
             }
         }
         const double wall =

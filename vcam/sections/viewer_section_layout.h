@@ -35,14 +35,19 @@ inline constexpr std::size_t kViewerSectionSize =
 
 static_assert(kViewerSectionSize == 576);
 
+constexpr std::size_t viewer_slot_offset(std::uint32_t slot)
+{
+    return kViewerHeaderSize + slot * kViewerSlotSize;
+}
+
 constexpr std::size_t viewer_slot_owner_offset(std::uint32_t slot)
 {
-    return kViewerHeaderSize + slot * kViewerSlotSize + kSlotOwnerOffset;
+    return viewer_slot_offset(slot) + kSlotOwnerOffset;
 }
 
 constexpr std::size_t viewer_slot_heartbeat_offset(std::uint32_t slot)
 {
-    return kViewerHeaderSize + slot * kViewerSlotSize + kSlotHeartbeatOffset;
+    return viewer_slot_offset(slot) + kSlotHeartbeatOffset;
 }
 
 } // namespace tolvek::vcam

@@ -56,12 +56,10 @@ UniqueMediaType build_media_type() noexcept
     if (!media_type) {
         return nullptr;
     }
-    auto* format = static_cast<BYTE*>(CoTaskMemAlloc(kVideoInfoHeaderSize));
-    if (format == nullptr) {
+    std::memset(media_type.get(), 0, sizeof(AM_MEDIA_TYPE)); // padding included
+    if (FAILED(fill_media_type(*media_type.get()))) {
         return nullptr;
     }
-    std::memset(media_type.get(), 0, sizeof(AM_MEDIA_TYPE)); // padding included
-    write_camera_media_type(*media_type.get(), format);
     return UniqueMediaType(media_type.release());
 }
 

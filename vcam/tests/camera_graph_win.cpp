@@ -3,7 +3,6 @@
 #include "camera_registration_win.h"
 #include "camera_registry_layout.h"
 #include "frame_patterns.h"
-#include "support/test_environment_win.h"
 #include "tolvek/wide_text_win.h"
 
 #include <oleauto.h>
@@ -15,8 +14,6 @@ extern "C" const CLSID CLSID_NullRenderer;
 namespace tolvek::vcam::testing {
 
 namespace {
-
-constexpr wchar_t kCameraModule[] = L"tolvek_vcam.dll";
 
 // A VARIANT cleared when it goes.
 class Variant {
@@ -87,8 +84,10 @@ GrabbedSample::Picture picture_of(const std::byte* data, long length, std::uint3
 
 ScopedCameraRegistration::ScopedCameraRegistration()
 {
-    const std::wstring module = (tolvek::testing::executable_folder() / kCameraModule).wstring();
-    const Result<std::u16string> registered = register_camera(as_utf16(module));
+    Result<std::u16string> registered = module_beside_this_program();
+    if (registered) {
+        registered = register_camera(registered.value());
+    }
     if (!registered) {
         error_ = registered.error().text;
     }
@@ -134,7 +133,8 @@ HRESULT bind_camera(IMoniker* camera, ComPtr<IBaseFilter>& filter)
 
 HMODULE loaded_camera_module()
 {
-    return GetModuleHandleW(kCameraModule);
+    // The name views a literal, so it ends in a null.
+    return GetModuleHandleW(as_wide(kCameraModuleFileName.data()));
 }
 
 HRESULT camera_module_can_unload_now()

@@ -15,15 +15,22 @@ std::mutex threads_lock;
 std::vector<UniqueHandle> recorded_threads;
 DWORD refusal_error = ERROR_SUCCESS;
 
+// A second handle of `thread`, owned by the caller; null when none could be made.
+UniqueHandle duplicate_thread_handle(HANDLE thread) noexcept
+{
+    HANDLE copy = nullptr;
+    DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &copy, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    return UniqueHandle{copy};
+}
+
 HANDLE record_thread_start(LPTHREAD_START_ROUTINE body, void* context) noexcept
 {
     HANDLE thread = start_worker_thread(body, context);
     if (thread != nullptr) {
-        HANDLE copy = nullptr;
-        DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &copy, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
+        UniqueHandle copy = duplicate_thread_handle(thread);
         std::lock_guard lock(threads_lock);
-        recorded_threads.emplace_back(copy);
+        recorded_threads.push_back(std::move(copy));
     }
     return thread;
 }
@@ -62,12 +69,8 @@ std::size_t WorkerThreads::started()
 UniqueHandle WorkerThreads::last_started()
 {
     std::lock_guard lock(threads_lock);
-    HANDLE copy = nullptr;
-    if (!recorded_threads.empty()) {
-        DuplicateHandle(GetCurrentProcess(), recorded_threads.back().get(), GetCurrentProcess(),
-                        &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
-    }
-    return UniqueHandle{copy};
+    return recorded_threads.empty() ? UniqueHandle{}
+                                    : duplicate_thread_handle(recorded_threads.back().get());
 }
 
 bool WorkerThreads::wait_until_ended(const UniqueHandle& handle)
