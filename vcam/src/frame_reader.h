@@ -13,7 +13,8 @@
 
 namespace tolvek::vcam {
 
-// A high-resolution monotonic clock; the worker takes its time once per sample.
+// A high-resolution monotonic clock: the reader judges freshness by it, and the worker paces
+// by it.
 using MonotonicClock = std::chrono::steady_clock;
 using MonotonicTime = MonotonicClock::time_point;
 
