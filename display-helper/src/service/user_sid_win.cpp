@@ -9,6 +9,19 @@
 #include "tolvek/wide_text_win.h"
 
 namespace tolvek {
+namespace {
+
+// The system's canonical text of a binary SID ("S-1-5-18"); nothing on failure.
+std::optional<std::string> rendered_sid(PSID sid)
+{
+    UniqueLocalMemory<wchar_t> text;
+    if (!ConvertSidToStringSidW(sid, text.put())) {
+        return std::nullopt;
+    }
+    return utf16_to_utf8(as_utf16(text.get()));
+}
+
+} // namespace
 
 std::optional<UserSid> parse_user_sid(std::string_view sid_text)
 {
@@ -23,11 +36,7 @@ std::optional<UserSid> parse_user_sid(std::string_view sid_text)
     if (!ConvertStringSidToSidW(as_wide(wide.c_str()), sid.put())) {
         return std::nullopt;
     }
-    UniqueLocalMemory<wchar_t> rendered;
-    if (!ConvertSidToStringSidW(sid.get(), rendered.put())) {
-        return std::nullopt;
-    }
-    auto canonical = utf16_to_utf8(as_utf16(rendered.get()));
+    std::optional<std::string> canonical = rendered_sid(sid.get());
     if (!canonical) {
         return std::nullopt;
     }
@@ -46,12 +55,7 @@ std::optional<std::string> token_user_sid(HANDLE token)
     if (!GetTokenInformation(token, TokenUser, buffer.data(), length, &length)) {
         return std::nullopt;
     }
-    const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
-    UniqueLocalMemory<wchar_t> text;
-    if (!ConvertSidToStringSidW(user->User.Sid, text.put())) {
-        return std::nullopt;
-    }
-    return utf16_to_utf8(as_utf16(text.get()));
+    return rendered_sid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
 } // namespace tolvek
