@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "tolvek/error_text_win.h"
 #include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"
 
@@ -56,6 +57,18 @@ std::optional<std::string> token_user_sid(HANDLE token)
         return std::nullopt;
     }
     return rendered_sid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
+}
+
+Result<UniqueLocalMemory<void>> security_descriptor_from_text(std::string_view sddl)
+{
+    const std::u16string wide = utf8_to_utf16(sddl);
+    UniqueLocalMemory<void> descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(as_wide(wide.c_str()),
+                                                              SDDL_REVISION_1, descriptor.put(),
+                                                              nullptr /* size not needed */)) {
+        return Error{win32_error_text(GetLastError())};
+    }
+    return descriptor;
 }
 
 } // namespace tolvek

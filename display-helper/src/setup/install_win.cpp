@@ -139,15 +139,12 @@ Status widen_service_access(const std::string& sid_text)
     if (!widened) {
         return success();
     }
-    const std::u16string widened_wide = utf8_to_utf16(*widened);
-    UniqueLocalMemory<void> widened_descriptor_block;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            as_wide(widened_wide.c_str()), SDDL_REVISION_1, widened_descriptor_block.put(),
-            nullptr)) { // size not wanted
-        return win32_failure("the widened descriptor would not build: ", GetLastError());
+    const Result<UniqueLocalMemory<void>> widened_block = security_descriptor_from_text(*widened);
+    if (!widened_block) {
+        return Error{"the widened descriptor would not build: " + widened_block.error().text};
     }
     if (!SetServiceObjectSecurity(service.get(), DACL_SECURITY_INFORMATION,
-                                  widened_descriptor_block.get())) {
+                                  widened_block.value().get())) {
         return win32_failure("the service's descriptor would not be widened: ", GetLastError());
     }
     return success();
