@@ -123,14 +123,13 @@ Status widen_service_access(const std::string& sid_text)
         return win32_failure("the service's descriptor would not read: ", GetLastError());
     }
 
-    wchar_t* rendered = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
-                                                              DACL_SECURITY_INFORMATION, &rendered,
-                                                              nullptr)) { // length not wanted
+    UniqueLocalMemory<wchar_t> rendered;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, rendered.put(),
+            nullptr)) { // length not wanted
         return win32_failure("the service's descriptor would not render: ", GetLastError());
     }
-    const UniqueLocalMemory<wchar_t> rendered_owner{rendered};
-    const std::optional<std::string> descriptor_text = utf16_to_utf8(as_utf16(rendered));
+    const std::optional<std::string> descriptor_text = utf16_to_utf8(as_utf16(rendered.get()));
     if (!descriptor_text) {
         return Error{"the service's descriptor is not text: invalid utf-16: lone surrogate found"};
     }
