@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "setup/windows_path.h"
+
 namespace tolvek {
 
 LogWriteMode log_write_mode(std::optional<std::uint64_t> current_size)
@@ -15,12 +17,7 @@ std::optional<std::u16string> log_path_below(std::u16string_view program_data)
     if (program_data.empty()) {
         return std::nullopt;
     }
-    std::u16string path{program_data};
-    if (path.back() != u'\\' && path.back() != u'/') {
-        path += u'\\';
-    }
-    path += u"Tolvek\\display-helper.log";
-    return path;
+    return join_windows_path(program_data, u"Tolvek\\display-helper.log");
 }
 
 std::string format_timestamp(const LocalDateTime& time)

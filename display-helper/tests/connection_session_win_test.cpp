@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "support/pipe_client_win.h"
 #include "support/protocol_lines.h"
 #include "support/session_connection_win.h"
+#include "support/setup_test_support_win.h"
 #include "support/software_device_standin_win.h"
 #include "support/test_environment_win.h"
 #include "tolvek/owners_win.h"
@@ -99,17 +99,7 @@ protected:
 
 public:
     // The messages of the log lines so far, without their timestamps.
-    std::vector<std::string> logged() const
-    {
-        std::vector<std::string> messages;
-        std::istringstream lines{
-            testing::read_file(program_data.path() / "Tolvek" / "display-helper.log")
-                .value_or(std::string{})};
-        for (std::string line; std::getline(lines, line);) {
-            messages.push_back(line.size() > 20 ? line.substr(20) : line);
-        }
-        return messages;
-    }
+    std::vector<std::string> logged() const { return testing::log_messages(program_data.path()); }
 
     testing::ScopedTempDir program_data;
     testing::ScopedEnvironmentVariable variable{L"ProgramData", program_data.path().wstring()};

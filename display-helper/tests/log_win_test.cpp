@@ -10,31 +10,22 @@
 #include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "support/setup_test_support_win.h"
 #include "support/test_environment_win.h"
 #include "tolvek/owners_win.h"
 
 namespace tolvek {
 namespace {
 
+using testing::lines_of;
 using testing::read_file;
 using testing::ScopedEnvironmentVariable;
 using testing::ScopedTempDir;
 
 const std::regex kTimestampedLine{R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d) (.*))"};
-
-std::vector<std::string> split_lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream{text};
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // Each test logs below a ProgramData of its own.
 class LogTest : public ::testing::Test {
@@ -96,7 +87,7 @@ TEST_F(LogTest, a_file_one_byte_past_the_limit_is_emptied_and_then_holds_one_lin
 {
     write_bytes(262145);
     log_line("after rotation");
-    const auto lines = split_lines(read_file(log_path).value());
+    const auto lines = lines_of(read_file(log_path).value());
     ASSERT_EQ(lines.size(), 1u);
     std::smatch match;
     ASSERT_TRUE(std::regex_match(lines[0], match, kTimestampedLine));
@@ -116,7 +107,7 @@ TEST_F(LogTest, a_file_of_exactly_the_limit_is_appended_to)
 TEST_F(LogTest, a_message_with_line_feeds_gives_several_lines_after_one_timestamp)
 {
     log_line("first\nsecond\nthird");
-    const auto lines = split_lines(read_file(log_path).value());
+    const auto lines = lines_of(read_file(log_path).value());
     ASSERT_EQ(lines.size(), 3u);
     std::smatch match;
     ASSERT_TRUE(std::regex_match(lines[0], match, kTimestampedLine));
@@ -134,11 +125,11 @@ TEST_F(LogTest, a_reader_sharing_read_write_and_delete_does_not_stop_logging_or_
     ASSERT_TRUE(reader.valid());
 
     log_line("while read");
-    EXPECT_EQ(split_lines(read_file(log_path).value()).size(), 2u);
+    EXPECT_EQ(lines_of(read_file(log_path).value()).size(), 2u);
 
     std::ofstream{log_path, std::ios::binary | std::ios::app} << std::string(262145, 'x');
     log_line("emptied while read");
-    const auto lines = split_lines(read_file(log_path).value());
+    const auto lines = lines_of(read_file(log_path).value());
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_TRUE(lines[0].ends_with(" emptied while read"));
 }
@@ -175,7 +166,7 @@ TEST_F(LogTest, threads_and_processes_logging_at_once_lose_and_interleave_no_lin
     }
 
     std::multiset<std::string> seen;
-    for (const auto& line : split_lines(read_file(log_path).value())) {
+    for (const auto& line : lines_of(read_file(log_path).value())) {
         std::smatch match;
         ASSERT_TRUE(std::regex_match(line, match, kTimestampedLine)) << "torn line: " << line;
         seen.insert(match[2]);

@@ -84,18 +84,7 @@ protected:
     testing::ScopedTempDir program_data;
     testing::ScopedEnvironmentVariable variable{L"ProgramData", program_data.path().wstring()};
 
-    std::vector<std::string> logged() const
-    {
-        const auto text = testing::read_file(program_data.path() / "Tolvek" / "display-helper.log");
-        std::vector<std::string> messages;
-        std::size_t begin = 0;
-        while (text && begin < text->size()) {
-            const std::size_t end = text->find('\n', begin);
-            messages.push_back(text->substr(begin + 20, end - begin - 20)); // no timestamp
-            begin = end + 1;
-        }
-        return messages;
-    }
+    std::vector<std::string> logged() const { return testing::log_messages(program_data.path()); }
 };
 
 TEST_F(PipeListenerTest, admitted_connections_get_ids_in_order_and_are_counted_and_registered)

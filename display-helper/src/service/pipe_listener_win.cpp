@@ -1,7 +1,5 @@
 #include "service/pipe_listener_win.h"
 
-#include <sddl.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -19,8 +17,6 @@
 #include "service/user_sid_win.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/owners_win.h"
-#include "tolvek/text_encoding.h"
-#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 namespace {
@@ -50,13 +46,10 @@ std::string pipe_open_error(DWORD code)
 Result<UniqueLocalMemory<void>> pipe_security_descriptor(const std::string& user_sid)
 {
     const std::size_t braces = kPipeSecurityDescriptor.find("{}");
-    const std::u16string wide_text =
-        utf8_to_utf16(std::string{kPipeSecurityDescriptor.substr(0, braces)} + user_sid +
-                      std::string{kPipeSecurityDescriptor.substr(braces + 2)});
-    UniqueLocalMemory<void> descriptor;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(as_wide(wide_text.c_str()),
-                                                              SDDL_REVISION_1, descriptor.put(),
-                                                              nullptr /* size not needed */)) {
+    Result<UniqueLocalMemory<void>> descriptor = security_descriptor_from_text(
+        std::string{kPipeSecurityDescriptor.substr(0, braces)} + user_sid +
+        std::string{kPipeSecurityDescriptor.substr(braces + 2)});
+    if (!descriptor) {
         return Error{"the pipe's security descriptor would not build"};
     }
     return descriptor;

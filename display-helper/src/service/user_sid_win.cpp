@@ -5,10 +5,24 @@
 #include <cstddef>
 #include <vector>
 
+#include "tolvek/error_text_win.h"
 #include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"
 
 namespace tolvek {
+namespace {
+
+// The system's canonical text of a binary SID ("S-1-5-18"); nothing on failure.
+std::optional<std::string> rendered_sid(PSID sid)
+{
+    UniqueLocalMemory<wchar_t> text;
+    if (!ConvertSidToStringSidW(sid, text.put())) {
+        return std::nullopt;
+    }
+    return utf16_to_utf8(as_utf16(text.get()));
+}
+
+} // namespace
 
 std::optional<UserSid> parse_user_sid(std::string_view sid_text)
 {
@@ -23,11 +37,7 @@ std::optional<UserSid> parse_user_sid(std::string_view sid_text)
     if (!ConvertStringSidToSidW(as_wide(wide.c_str()), sid.put())) {
         return std::nullopt;
     }
-    UniqueLocalMemory<wchar_t> rendered;
-    if (!ConvertSidToStringSidW(sid.get(), rendered.put())) {
-        return std::nullopt;
-    }
-    auto canonical = utf16_to_utf8(as_utf16(rendered.get()));
+    std::optional<std::string> canonical = rendered_sid(sid.get());
     if (!canonical) {
         return std::nullopt;
     }
@@ -46,12 +56,19 @@ std::optional<std::string> token_user_sid(HANDLE token)
     if (!GetTokenInformation(token, TokenUser, buffer.data(), length, &length)) {
         return std::nullopt;
     }
-    const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
-    UniqueLocalMemory<wchar_t> text;
-    if (!ConvertSidToStringSidW(user->User.Sid, text.put())) {
-        return std::nullopt;
+    return rendered_sid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
+}
+
+Result<UniqueLocalMemory<void>> security_descriptor_from_text(std::string_view sddl)
+{
+    const std::u16string wide = utf8_to_utf16(sddl);
+    UniqueLocalMemory<void> descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(as_wide(wide.c_str()),
+                                                              SDDL_REVISION_1, descriptor.put(),
+                                                              nullptr /* size not needed */)) {
+        return Error{win32_error_text(GetLastError())};
     }
-    return utf16_to_utf8(as_utf16(text.get()));
+    return descriptor;
 }
 
 } // namespace tolvek

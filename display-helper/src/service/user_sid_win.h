@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "tolvek/owners_win.h"
+#include "tolvek/result.h"
 
 namespace tolvek {
 
@@ -24,5 +25,9 @@ struct UserSid {
 
 // The user SID of a token as the system renders it ("S-1-5-21-..."); nothing on failure.
 [[nodiscard]] std::optional<std::string> token_user_sid(HANDLE token);
+
+// The security descriptor that SDDL text describes, as the system allocates it; on failure,
+// the system's text for the error.
+[[nodiscard]] Result<UniqueLocalMemory<void>> security_descriptor_from_text(std::string_view sddl);
 
 } // namespace tolvek

@@ -123,14 +123,13 @@ Status widen_service_access(const std::string& sid_text)
         return win32_failure("the service's descriptor would not read: ", GetLastError());
     }
 
-    wchar_t* rendered = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
-                                                              DACL_SECURITY_INFORMATION, &rendered,
-                                                              nullptr)) { // length not wanted
+    UniqueLocalMemory<wchar_t> rendered;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, rendered.put(),
+            nullptr)) { // length not wanted
         return win32_failure("the service's descriptor would not render: ", GetLastError());
     }
-    const UniqueLocalMemory<wchar_t> rendered_owner{rendered};
-    const std::optional<std::string> descriptor_text = utf16_to_utf8(as_utf16(rendered));
+    const std::optional<std::string> descriptor_text = utf16_to_utf8(as_utf16(rendered.get()));
     if (!descriptor_text) {
         return Error{"the service's descriptor is not text: invalid utf-16: lone surrogate found"};
     }
@@ -139,15 +138,12 @@ Status widen_service_access(const std::string& sid_text)
     if (!widened) {
         return success();
     }
-    const std::u16string widened_wide = utf8_to_utf16(*widened);
-    UniqueLocalMemory<void> widened_descriptor_block;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            as_wide(widened_wide.c_str()), SDDL_REVISION_1, widened_descriptor_block.put(),
-            nullptr)) { // size not wanted
-        return win32_failure("the widened descriptor would not build: ", GetLastError());
+    const Result<UniqueLocalMemory<void>> widened_block = security_descriptor_from_text(*widened);
+    if (!widened_block) {
+        return Error{"the widened descriptor would not build: " + widened_block.error().text};
     }
     if (!SetServiceObjectSecurity(service.get(), DACL_SECURITY_INFORMATION,
-                                  widened_descriptor_block.get())) {
+                                  widened_block.value().get())) {
         return win32_failure("the service's descriptor would not be widened: ", GetLastError());
     }
     return success();

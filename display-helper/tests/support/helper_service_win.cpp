@@ -23,11 +23,6 @@ using Clock = std::chrono::steady_clock;
 // they are polled at this pace until a deadline.
 constexpr auto kPollInterval = 20ms;
 
-std::wstring widen(std::string_view text)
-{
-    return {text.begin(), text.end()};
-}
-
 SERVICE_STATUS_PROCESS query_status(SC_HANDLE service)
 {
     SERVICE_STATUS_PROCESS status{};
@@ -87,12 +82,13 @@ HelperService::HelperService(std::string_view sid_argument)
     }
     remove_helper_service(); // a leftover of a test that crashed
     const std::filesystem::path helper = executable_folder() / "tolvek-display-helper.exe";
-    const std::wstring command_line =
-        L"\"" + helper.wstring() + L"\" service " + widen(sid_argument);
-    service_.reset(CreateServiceW(
-        manager_.get(), as_wide(kServiceName), as_wide(kServiceDisplayName), SERVICE_ALL_ACCESS,
-        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command_line.c_str(),
-        nullptr, nullptr, nullptr, nullptr /* LocalSystem */, nullptr));
+    const std::u16string command_line =
+        service_command_line(as_utf16(helper.wstring()), sid_argument);
+    service_.reset(CreateServiceW(manager_.get(), as_wide(kServiceName),
+                                  as_wide(kServiceDisplayName), SERVICE_ALL_ACCESS,
+                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                  SERVICE_ERROR_NORMAL, as_wide(command_line.c_str()), nullptr,
+                                  nullptr, nullptr, nullptr /* LocalSystem */, nullptr));
 }
 
 HelperService::~HelperService()

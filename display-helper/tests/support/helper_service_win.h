@@ -18,7 +18,6 @@
 
 namespace tolvek::testing {
 
-inline constexpr wchar_t kHelperPipeName[] = L"\\\\.\\pipe\\tolvek-display-helper";
 // Wine's service manager gives its services this ProgramData, so the service's log is
 // C:\users\Public\Tolvek\display-helper.log.
 inline constexpr wchar_t kServiceProgramData[] = L"C:\\users\\Public";

@@ -34,23 +34,12 @@
 #include <vector>
 
 #include "tolvek/owners_win.h"
+#include "tolvek/text_encoding.h"
+#include "tolvek/wide_text_win.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string utf8(const std::wstring& text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
 
 std::string lowered(std::string text)
 {
@@ -225,7 +214,7 @@ int wmain()
     const tolvek::UniqueLocalMemory<wchar_t*> argv{CommandLineToArgvW(GetCommandLineW(), &count)};
     std::vector<std::string> arguments;
     for (int i = 1; i < count; ++i) {
-        arguments.push_back(utf8(argv.get()[i]));
+        arguments.push_back(tolvek::utf16_to_utf8_lossy(tolvek::as_utf16(argv.get()[i])));
     }
     record_call(folder, arguments);
 

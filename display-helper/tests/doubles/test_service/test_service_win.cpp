@@ -20,6 +20,7 @@
 #include "service_name.h"
 #include "tolvek/owners_win.h"
 #include "tolvek/system_paths_win.h"
+#include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"
 
 namespace {
@@ -55,13 +56,7 @@ void write_arguments()
     const tolvek::UniqueLocalMemory<wchar_t*> argv{CommandLineToArgvW(GetCommandLineW(), &count)};
     std::string lines;
     for (int i = 1; i < count; ++i) {
-        const wchar_t* argument = argv.get()[i];
-        const int size =
-            WideCharToMultiByte(CP_UTF8, 0, argument, -1, nullptr, 0, nullptr, nullptr);
-        std::string utf8(static_cast<std::size_t>(size), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, argument, -1, utf8.data(), size, nullptr, nullptr);
-        utf8.pop_back(); // the terminating NUL
-        lines += utf8 + '\n';
+        lines += tolvek::utf16_to_utf8_lossy(tolvek::as_utf16(argv.get()[i])) + '\n';
     }
     std::ofstream{own_folder() / "test-service-arguments.txt", std::ios::binary} << lines;
 }
