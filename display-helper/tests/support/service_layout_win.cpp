@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "helper_owners_win.h"
-#include "setup/service_configuration.h"
+#include "service_name.h"
 #include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"
 

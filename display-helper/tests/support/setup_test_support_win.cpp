@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "helper_owners_win.h"
+#include "service_name.h"
 #include "setup/argument_quoting.h"
-#include "setup/service_configuration.h"
 #include "tolvek/wide_text_win.h"
 
 namespace tolvek::testing {
