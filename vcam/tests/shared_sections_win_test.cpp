@@ -1,13 +1,17 @@
 // The camera's reader and viewer registration on the real section path: OpenFileMappingW and
-// MapViewOfFile against sections that another process creates with the producer library.
+// MapViewOfFile against sections that another process creates with the producer library, or
+// makes in shapes the library never makes (reserved pages, too small).
 
 #include "shared_sections_win.h"
 
 #include "frame_patterns.h"
+#include "frame_producer_win.h"
 #include "frame_reader.h"
+#include "frame_section_layout.h"
 #include "producer_process_win.h"
 #include "tolvek/owners_win.h"
 #include "viewer_registration.h"
+#include "viewer_section_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +134,94 @@ TEST(SharedSectionsWin, a_new_producer_carries_on_in_the_section_a_camera_kept_o
               SampleContent::frame);
     EXPECT_TRUE(testing::is_whole_pattern(sample.data(), 8));
     EXPECT_EQ(second.quit_and_count_viewers(), 0u);
+}
+
+// True when the section `name` still exists, that is when somebody still holds it open.
+bool section_exists(const wchar_t* name)
+{
+    return static_cast<bool>(UniqueHandle{OpenFileMappingW(FILE_MAP_READ, FALSE, name)});
+}
+
+// Under Wine, MapViewOfFile refuses the short section (ERROR_ACCESS_DENIED) and maps the
+// reserved one, which VirtualQuery reports as MEM_RESERVE past the header's page: the camera
+// must refuse it itself. (Wine lets reserved pages be read; Windows raises an access
+// violation, which would end the host.)
+TEST(SharedSectionsWin, a_frame_section_with_reserved_pages_or_too_small_is_treated_as_absent)
+{
+    struct ProducerMode {
+        const wchar_t* mode;
+        const char* name;
+    };
+    for (const auto& [mode, name] :
+         {ProducerMode{L"reserved", "reserved"}, ProducerMode{L"short", "short"}}) {
+        {
+            ProducerProcess producer(mode, 0);
+            ASSERT_TRUE(producer.wait_until_ready()) << name;
+            EXPECT_EQ(open_frame_section(), nullptr) << name;
+
+            FrameReader reader{open_frame_section, kStart};
+            std::vector<std::byte> sample(kFrameSize);
+            EXPECT_EQ(reader.fill_sample(sample.data(), sample.size(), kStart).content,
+                      SampleContent::fill_no_section)
+                << name;
+            EXPECT_TRUE(testing::is_fill_colour(sample.data(), kFrameSize / kBytesPerPixel))
+                << name;
+            EXPECT_EQ(producer.quit_and_count_viewers(), 0u) << name;
+        }
+        EXPECT_FALSE(section_exists(kFrameSectionName)) << name << ": the camera kept it open";
+    }
+}
+
+TEST(SharedSectionsWin, a_viewer_record_with_reserved_pages_is_treated_as_absent)
+{
+    {
+        ProducerProcess producer(L"reserved", 0);
+        ASSERT_TRUE(producer.wait_until_ready());
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(open_viewer_section(), nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ADDRESS));
+
+        ViewerRegistration registration{open_viewer_section};
+        registration.refresh(GetTickCount64());
+        EXPECT_FALSE(registration.is_open());
+        EXPECT_EQ(producer.quit_and_count_viewers(), 0u);
+    }
+    EXPECT_FALSE(section_exists(kViewerSectionName)) << "the camera kept it open";
+}
+
+TEST(SharedSectionsWin, a_camera_that_met_a_reserved_section_takes_a_proper_one_500ms_later)
+{
+    FrameReader reader{open_frame_section, kStart};
+    std::vector<std::byte> sample(kFrameSize);
+    {
+        ProducerProcess reserved(L"reserved", 0);
+        ASSERT_TRUE(reserved.wait_until_ready());
+        ASSERT_EQ(reader.fill_sample(sample.data(), sample.size(), kStart).content,
+                  SampleContent::fill_no_section);
+        EXPECT_EQ(reserved.quit_and_count_viewers(), 0u);
+    }
+    ProducerProcess proper(L"hold", 5);
+    ASSERT_TRUE(proper.wait_until_ready());
+
+    EXPECT_EQ(reader.fill_sample(sample.data(), sample.size(), kStart + 499ms).content,
+              SampleContent::fill_no_section);
+    EXPECT_EQ(reader.fill_sample(sample.data(), sample.size(), kStart + 500ms).content,
+              SampleContent::frame);
+    EXPECT_TRUE(testing::is_whole_pattern(sample.data(), 5));
+    EXPECT_EQ(proper.quit_and_count_viewers(), 0u);
+}
+
+// The producer library joins a section that already exists; one made with reserved pages
+// would fault at its first frame, so it refuses it.
+TEST(SharedSectionsWin, a_producer_refuses_a_section_made_with_reserved_pages)
+{
+    ProducerProcess reserved(L"reserved", 0);
+    ASSERT_TRUE(reserved.wait_until_ready());
+
+    std::unique_ptr<FrameProducer> producer;
+    EXPECT_EQ(FrameProducer::create(producer), HRESULT_FROM_WIN32(ERROR_INVALID_ADDRESS));
+    EXPECT_EQ(producer, nullptr);
+    EXPECT_EQ(reserved.quit_and_count_viewers(), 0u);
 }
 
 } // namespace

@@ -6,17 +6,29 @@
 //   vcam_test_producer stream <pattern> <ready event> <quit event>   frames back to back
 //   vcam_test_producer paced  <pattern> <ready event> <quit event>   30 frames a second
 //
+// Two more modes make sections of shapes that the producer library never makes, the way a
+// careless or hostile program of the session could, and hold them until told to quit:
+//
+//   reserved   both sections made with SEC_RESERVE; only the frame header's page is
+//              committed, and carries a valid header with one frame published
+//   short      the frame section one page smaller than the layout, with the same header
+//
 // Exit codes 0-8: live viewers at the end; 100 and up: the producer failed.
 
 #include <windows.h>
 
 #include "frame_patterns.h"
 #include "frame_producer_win.h"
+#include "frame_section_layout.h"
+#include "shared_memory.h"
 #include "tolvek/owners_win.h"
+#include "viewer_section_layout.h"
 
+#include <cstdint>
 #include <cwchar>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -28,6 +40,64 @@ enum ExitCode : int {
     kNoEvents = 101,
     kNoSections = 102,
 };
+
+constexpr std::size_t kPageSize = 4096;
+
+// A section and the creator's view of it, kept for the life of the program.
+struct HeldSection {
+    tolvek::UniqueHandle mapping;
+    tolvek::UniqueMappedView view;
+};
+
+// Creates the section `name` of `size` bytes with `attributes` (SEC_COMMIT or SEC_RESERVE)
+// and maps all of it for writing; an empty view when either fails.
+HeldSection create_raw_section(const wchar_t* name, std::size_t size, DWORD attributes)
+{
+    HeldSection section;
+    section.mapping.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr,
+                                             PAGE_READWRITE | attributes, 0,
+                                             static_cast<DWORD>(size), name));
+    if (section.mapping) {
+        section.view.reset(MapViewOfFile(section.mapping.get(), FILE_MAP_WRITE, 0, 0, size));
+    }
+    return section;
+}
+
+// A frame header that a reader takes for a published frame in slot 0.
+void write_published_header(std::byte* section)
+{
+    using namespace tolvek::vcam;
+    shared_field<std::uint32_t>(section, kFrameVersionOffset).store(kFrameSectionVersion);
+    shared_field<std::uint32_t>(section, kLatestSlotOffset).store(0);
+    shared_field<std::uint64_t>(section, kFrameCounterOffset).store(1);
+    shared_field<std::uint32_t>(section, kFrameMagicOffset).store(kFrameSectionMagic);
+}
+
+// The sections of the modes "reserved" and "short"; empty when they cannot be made.
+std::vector<HeldSection> create_unusable_sections(std::wstring_view mode)
+{
+    using namespace tolvek::vcam;
+    std::vector<HeldSection> sections;
+    if (mode == L"short") {
+        sections.push_back(
+            create_raw_section(kFrameSectionName, kFrameSectionSize - kPageSize, SEC_COMMIT));
+    } else {
+        sections.push_back(create_raw_section(kFrameSectionName, kFrameSectionSize, SEC_RESERVE));
+        // Commits the header's page in the section, so that every view of it sees the header.
+        if (sections.back().view && VirtualAlloc(sections.back().view.get(), kFrameHeaderSize,
+                                                 MEM_COMMIT, PAGE_READWRITE) == nullptr) {
+            return {};
+        }
+        sections.push_back(create_raw_section(kViewerSectionName, kViewerSectionSize, SEC_RESERVE));
+    }
+    for (const HeldSection& section : sections) {
+        if (!section.view) {
+            return {};
+        }
+    }
+    write_published_header(static_cast<std::byte*>(sections.front().view.get()));
+    return sections;
+}
 
 } // namespace
 
@@ -44,6 +114,15 @@ int wmain(int argc, wchar_t** argv)
     UniqueHandle quit{OpenEventW(SYNCHRONIZE, FALSE, argv[4])};
     if (!ready || !quit) {
         return kNoEvents;
+    }
+    if (mode == L"reserved" || mode == L"short") {
+        const std::vector<HeldSection> sections = create_unusable_sections(mode);
+        if (sections.empty()) {
+            return kNoSections;
+        }
+        SetEvent(ready.get());
+        WaitForSingleObject(quit.get(), kHoldLimitMs);
+        return 0;
     }
     std::unique_ptr<FrameProducer> producer;
     if (FAILED(FrameProducer::create(producer))) {
