@@ -57,3 +57,23 @@ function(tolvek_add_test name)
       PROPERTIES TIMEOUT ${arg_TIMEOUT} LABELS "native;${arg_LABELS}" ENVIRONMENT "${arg_ENVIRONMENT}")
   endif()
 endfunction()
+
+# tolvek_add_fuzzer(<name> [LIBRARIES <libs...>])
+#
+# The libFuzzer target <name>_fuzzer from <name>_fuzzer.cpp in the calling folder (fuzz preset
+# only: clang, every source built with fuzzer-no-link and the sanitizers), and its test
+# <name>_fuzz, which fuzzes it for a minute from the seeds in the folder's corpus/<name>.
+# tools/fuzz.sh runs the same target for as long as asked.
+function(tolvek_add_fuzzer name)
+  cmake_parse_arguments(arg "" "" "LIBRARIES" ${ARGN})
+  add_executable(${name}_fuzzer ${name}_fuzzer.cpp)
+  target_link_libraries(${name}_fuzzer PRIVATE ${arg_LIBRARIES})
+  target_link_options(${name}_fuzzer PRIVATE -fsanitize=fuzzer)
+  tolvek_warnings(${name}_fuzzer)
+
+  add_test(NAME ${name}_fuzz COMMAND ${PROJECT_SOURCE_DIR}/tools/fuzz.sh 60)
+  set_tests_properties(${name}_fuzz PROPERTIES
+    ENVIRONMENT "TOLVEK_FUZZER=$<TARGET_FILE:${name}_fuzzer>;TOLVEK_FUZZ_TARGET=${name}"
+    TIMEOUT 300
+    LABELS "fuzz")
+endfunction()
