@@ -79,6 +79,12 @@ void ViewerRegistration::claim_slot(std::uint64_t now_ms) noexcept
 {
     std::byte* record = view_->base();
     viewer_id_ = shared_field<std::uint64_t>(record, kViewerIdCounterOffset).fetch_add(1) + 1;
+    if (viewer_id_ == 0) {
+        // The counter wrapped, which only a writer that scribbled on the record brings about.
+        // 0 marks a free slot: "holding" one under it would leave the slot looking free to
+        // everybody else. This attempt claims nothing; the next one draws 1.
+        return;
+    }
     for (std::uint32_t slot = 0; slot < kViewerSlotCount; ++slot) {
         if (slot_owner(record, slot).load(std::memory_order_relaxed) != 0) {
             continue;

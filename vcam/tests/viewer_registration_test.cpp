@@ -165,6 +165,25 @@ TEST_F(ViewerRegistrationTest, a_slot_taken_away_long_after_the_last_attempt_is_
     EXPECT_EQ(owner(0).load(), 77u);
 }
 
+// An id of 0 would make the camera "hold" a slot that everybody else sees as free.
+TEST_F(ViewerRegistrationTest, a_claim_that_draws_id_0_from_a_wrapped_counter_claims_nothing)
+{
+    shared_field<std::uint64_t>(record.base(), kViewerIdCounterOffset).store(~std::uint64_t{0});
+    ViewerRegistration registration{record.opener()};
+
+    registration.refresh(kNow);
+    EXPECT_FALSE(registration.holds_slot());
+    for (std::uint32_t slot = 0; slot < kViewerSlotCount; ++slot) {
+        EXPECT_EQ(owner(slot).load(), 0u) << slot;
+        EXPECT_EQ(heartbeat(slot).load(), 0u) << slot;
+    }
+
+    registration.refresh(kNow + 500);
+    ASSERT_TRUE(registration.holds_slot());
+    EXPECT_EQ(registration.viewer_id(), 1u);
+    EXPECT_EQ(owner(0).load(), 1u);
+}
+
 TEST_F(ViewerRegistrationTest, release_frees_the_own_slot_and_unmaps_the_record)
 {
     ViewerRegistration registration{record.opener()};
