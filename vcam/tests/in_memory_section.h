@@ -1,7 +1,8 @@
 #pragma once
 
-// A section in plain memory for native tests: what the platform's named section is to the
-// camera and the producer, with an opener that counts its attempts and its live views.
+// A section in plain memory for native tests and fuzz targets: what the platform's named
+// section is to the camera and the producer, with an opener that counts its attempts and its
+// live views.
 
 #include "section_view.h"
 
@@ -13,9 +14,15 @@ namespace tolvek::vcam::testing {
 
 class InMemorySection {
 public:
-    explicit InMemorySection(std::size_t size) : bytes_(new std::byte[size]()) {}
+    explicit InMemorySection(std::size_t size) : bytes_(new std::byte[size]()), base_(bytes_.get())
+    {
+    }
 
-    [[nodiscard]] std::byte* base() const noexcept { return bytes_.get(); }
+    // Over memory that the caller owns and keeps for as long as this section and its views
+    // live (the fuzz targets' guarded pages).
+    explicit InMemorySection(std::byte* memory) noexcept : base_(memory) {}
+
+    [[nodiscard]] std::byte* base() const noexcept { return base_; }
 
     // An opener that maps this section, or fails while the section is made unavailable.
     [[nodiscard]] SectionOpener opener()
@@ -44,7 +51,8 @@ private:
         InMemorySection& section_;
     };
 
-    std::unique_ptr<std::byte[]> bytes_;
+    std::unique_ptr<std::byte[]> bytes_; // empty over the caller's memory
+    std::byte* base_;
     std::atomic<bool> available_{true};
     std::atomic<int> open_attempts_{0};
     std::atomic<int> live_views_{0};
