@@ -8,9 +8,11 @@
 //   offset 64   three frame slots of 3,686,464 bytes: a 64-byte slot header whose first
 //               word is the sequence (odd while the pixels change), then one frame
 //
-// The writer's rules: it changes the pixels of a slot other than the one "latest slot"
-// names, making that slot's sequence odd before and a new even value after; then it points
-// "latest slot" at it and changes the frame counter, never back to 0.
+// The writer's rules: it creates the section committed (not SEC_RESERVE) and at least as
+// large as the layout, or readers treat it as absent. It changes the pixels of a slot other
+// than the one "latest slot" names, making that slot's sequence odd before and a new even
+// value after; then it points "latest slot" at it and changes the frame counter, never back
+// to 0.
 
 #include "camera_format.h"
 

@@ -8,8 +8,9 @@
 //   offset 64   eight slots of 64 bytes: owner (0 = free, else the holder's viewer id) and
 //               heartbeat (the holder's last GetTickCount64 value)
 //
-// The id counter changes only by atomic fetch-and-add, owners only by compare-and-exchange;
-// a slot is given back by setting its owner to 0.
+// The record is created committed (not SEC_RESERVE), or cameras treat it as absent. The id
+// counter changes only by atomic fetch-and-add, owners only by compare-and-exchange; a slot
+// is given back by setting its owner to 0, which is therefore nobody's id.
 
 #include <cstddef>
 #include <cstdint>
