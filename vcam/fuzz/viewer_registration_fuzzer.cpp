@@ -137,23 +137,23 @@ void refresh_and_check(ViewerRecord& record, Camera& camera, testing::InMemorySe
     const auto holds_this = [&](std::uint32_t slot) {
         return registration.holds_slot() && registration.slot_index() == slot;
     };
-    for (std::size_t word = 0; word < kRecordWords; ++word) {
-        if (word == kCounterWord || after[word] == before[word]) {
-            continue;
-        }
-        const std::uint32_t slot = static_cast<std::uint32_t>(word - kViewerHeaderSize / 8) /
-                                   static_cast<std::uint32_t>(kViewerSlotSize / 8);
-        if (word >= kViewerHeaderSize / 8 && word == owner_word(slot)) {
-            require(before[word] == 0 && claimed && after[word] == registration.viewer_id() &&
-                        holds_this(slot),
-                    "an owner changes only from free to the new id of a claim that won it");
-        } else if (word >= kViewerHeaderSize / 8 && word == heartbeat_word(slot)) {
-            require(after[word] == now && holds_this(slot),
-                    "a heartbeat is written only into the slot held, with the tick count");
-        } else {
-            require(false, "a refresh writes only the id counter, an owner and a heartbeat");
-        }
+    // The record as it must be: as before, but for the words whose change is checked here.
+    Record expected = before;
+    expected[kCounterWord] = after[kCounterWord];
+    for (std::uint32_t slot = 0; slot < kViewerSlotCount; ++slot) {
+        const std::size_t owner = owner_word(slot);
+        const std::size_t heartbeat = heartbeat_word(slot);
+        require(after[owner] == before[owner] ||
+                    (before[owner] == 0 && claimed && after[owner] == registration.viewer_id() &&
+                     holds_this(slot)),
+                "an owner changes only from free to the new id of a claim that won it");
+        require(after[heartbeat] == before[heartbeat] ||
+                    (after[heartbeat] == now && holds_this(slot)),
+                "a heartbeat is written only into the slot held, with the tick count");
+        expected[owner] = after[owner];
+        expected[heartbeat] = after[heartbeat];
     }
+    require(after == expected, "a refresh writes only the id counter, an owner and a heartbeat");
     if (registration.holds_slot()) {
         const std::uint32_t slot = registration.slot_index();
         require(slot < kViewerSlotCount, "the slot held is one of the eight");
