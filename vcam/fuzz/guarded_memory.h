@@ -44,7 +44,8 @@ private:
 };
 
 // A destination buffer of exactly the size asked for, carved from the end of one allocation
-// with the bytes before it poisoned: AddressSanitizer reports any access outside it.
+// with the bytes before it poisoned: AddressSanitizer reports any access past its end, and
+// any before its start except within the 8-byte granule that holds an unaligned start.
 class ExactBuffer {
 public:
     explicit ExactBuffer(std::size_t capacity);
