@@ -80,12 +80,12 @@ step_install() {
   log_messages "$console_log" | sed 's/^/     /'
   demo service installed || return 1
 
-  # The service must load the stand-in, not Wine's own cfgmgr32.dll.
-  cp "$bin/cfgmgr32.dll" "$app/"
+  # The service must load the stand-in, not Wine's own cfgmgr32.dll. It loads cfgmgr32.dll
+  # from the system folder alone, so that is where the stand-in goes.
   display-helper/tests/doubles/cfgmgr32_standin/select-standin.sh tools/wine-run.sh "$prefix" \
-    tolvek-display-helper.exe || return 1
+    "$bin/cfgmgr32_standin.dll" tolvek-display-helper.exe || return 1
   say "Wine has no SwDeviceCreate; the stand-in records the devices instead:"
-  detail "cfgmgr32.dll from display-helper/tests/doubles/cfgmgr32_standin beside the installed helper,"
+  detail "cfgmgr32.dll from display-helper/tests/doubles/cfgmgr32_standin in C:\\windows\\system32,"
   detail "chosen by HKCU\\Software\\Wine\\AppDefaults\\tolvek-display-helper.exe\\DllOverrides: cfgmgr32 = native"
 }
 
