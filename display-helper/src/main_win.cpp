@@ -16,6 +16,7 @@
 #include "service/service_host_win.h"
 #include "setup/install_win.h"
 #include "setup/uninstall_win.h"
+#include "tolvek/dll_search_win.h"
 #include "tolvek/result.h"
 #include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"
@@ -54,6 +55,7 @@ Status run(const Command& command)
 
 int wmain(int argc, wchar_t** argv)
 {
+    restrict_dll_search_to_system_folder();
     const auto arguments = utf8_arguments(argc, argv);
     const Status outcome = run(arguments ? select_command(*arguments) : Command{UsageError{}});
     if (outcome) {

@@ -14,7 +14,9 @@ Function find_procedure(HMODULE module, const char* name)
 
 SoftwareDeviceApi resolve_software_device_api()
 {
-    const HMODULE module = LoadLibraryW(L"cfgmgr32.dll");
+    // Only the system folder's copy: the service runs as LocalSystem, and a cfgmgr32.dll that
+    // someone put beside the program (a download folder, a share) must never be run.
+    const HMODULE module = LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module == nullptr) {
         return {nullptr, nullptr, HRESULT_FROM_WIN32(GetLastError())};
     }

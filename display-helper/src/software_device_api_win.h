@@ -14,9 +14,9 @@ struct SoftwareDeviceApi {
     HRESULT missing = S_OK; // why they are not there: the load or lookup failure
 };
 
-// Resolved once, on first use, by the usual DLL search (the program's folder first, which
-// is also how the tests' stand-in is found). The module stays loaded for the life of the
-// process: device handles and late creation callbacks may outlive any caller.
+// Resolved once, on first use, from the system folder alone (where the tests' stand-in is
+// placed too). The module stays loaded for the life of the process: device handles and late
+// creation callbacks may outlive any caller.
 [[nodiscard]] const SoftwareDeviceApi& software_device_api();
 
 // SwDeviceClose through the resolved API. A device exists only where SwDeviceCreate was

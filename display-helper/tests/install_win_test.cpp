@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "request_protocol.h"
 #include "service_name.h"
 #include "setup/service_configuration.h"
 #include "support/helper_service_win.h"
 #include "support/protocol_lines.h"
 #include "support/service_layout_win.h"
 #include "support/setup_test_support_win.h"
+#include "support/software_device_standin_win.h"
 #include "tolvek/wide_text_win.h"
 
 namespace tolvek {
@@ -28,6 +30,26 @@ class InstallTest : public testing::ServiceLayoutTest {};
 std::wstring expected_command_line(const fs::path& helper, std::string_view sid)
 {
     return L"\"" + helper.wstring() + L"\" service " + std::wstring(sid.begin(), sid.end());
+}
+
+// Installs `helper` for the Wine user, starts the service and waits until it runs; the
+// service manager, connected, to wait on later states. A step that fails is reported, and
+// the test then fails at its first wait for the service.
+UniqueServiceHandle install_and_start(const fs::path& helper)
+{
+    const std::wstring user_sid{kWineUserSid.begin(), kWineUserSid.end()};
+    const auto run = testing::run_program(helper, {L"install", user_sid});
+    EXPECT_TRUE(run && run->exit_code == 0) << (run ? run->standard_error : "did not run");
+
+    UniqueServiceHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
+    const UniqueServiceHandle service{
+        OpenServiceW(manager.get(), as_wide(kServiceName), SERVICE_START)};
+    EXPECT_TRUE(service.valid()) << GetLastError();
+    EXPECT_TRUE(StartServiceW(service.get(), 0, nullptr)) << GetLastError();
+    EXPECT_EQ(
+        testing::wait_for_helper_service_state(manager.get(), SERVICE_RUNNING, 30s).dwCurrentState,
+        static_cast<DWORD>(SERVICE_RUNNING));
+    return manager;
 }
 
 TEST_F(InstallTest, creates_the_demand_start_own_process_service_with_the_quoted_helper_path)
@@ -125,17 +147,7 @@ TEST_F(InstallTest, the_installed_service_starts_with_the_command_line_install_w
 TEST_F(InstallTest, the_installed_helper_serves_its_user_and_stops_when_the_client_leaves)
 {
     const fs::path helper = place_helper("tolvek-display-helper.exe");
-    const std::wstring user_sid{kWineUserSid.begin(), kWineUserSid.end()};
-    ASSERT_EQ(testing::run_program(helper, {L"install", user_sid})->exit_code, 0u);
-
-    const UniqueServiceHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
-    const UniqueServiceHandle service{
-        OpenServiceW(manager.get(), as_wide(kServiceName), SERVICE_START)};
-    ASSERT_TRUE(service.valid()) << GetLastError();
-    ASSERT_TRUE(StartServiceW(service.get(), 0, nullptr)) << GetLastError();
-    ASSERT_EQ(
-        testing::wait_for_helper_service_state(manager.get(), SERVICE_RUNNING, 30s).dwCurrentState,
-        static_cast<DWORD>(SERVICE_RUNNING));
+    const UniqueServiceHandle manager = install_and_start(helper);
 
     std::optional<testing::PipeClient> client = testing::open_helper_pipe(30s);
     ASSERT_TRUE(client.has_value()) << "the pipe of the installed service never opened";
@@ -145,6 +157,31 @@ TEST_F(InstallTest, the_installed_helper_serves_its_user_and_stops_when_the_clie
         testing::wait_for_helper_service_state(manager.get(), SERVICE_STOPPED, 30s).dwCurrentState,
         static_cast<DWORD>(SERVICE_STOPPED))
         << "the service stops once its last client has gone";
+}
+
+// Would catch a load by the ordinary search, which looks in the program's folder first: the
+// service runs as LocalSystem, so whoever may write the folder that install was run from would
+// run code as LocalSystem.
+TEST_F(InstallTest, a_cfgmgr32_dll_beside_the_installed_helper_is_never_loaded)
+{
+    const fs::path helper = place_helper("tolvek-display-helper.exe");
+    fs::copy_file(testing::executable_folder() / "planted_cfgmgr32.dll", app() / "cfgmgr32.dll");
+    testing::reset_software_device_standin();
+    const UniqueServiceHandle manager = install_and_start(helper);
+
+    std::optional<testing::PipeClient> client = testing::open_helper_pipe(30s);
+    ASSERT_TRUE(client.has_value());
+    EXPECT_EQ(testing::request(*client, encode_request(Create{1920, 1080, 60, 0x546F, 0x4C56, 1})),
+              testing::kOk);
+    client->close();
+    EXPECT_EQ(
+        testing::wait_for_helper_service_state(manager.get(), SERVICE_STOPPED, 30s).dwCurrentState,
+        static_cast<DWORD>(SERVICE_STOPPED));
+
+    EXPECT_EQ(testing::read_software_device_ledger().creates().size(), 1u)
+        << "the system folder's cfgmgr32.dll made the device";
+    EXPECT_FALSE(fs::exists(app() / "planted-cfgmgr32-loaded"))
+        << "the cfgmgr32.dll beside the helper was loaded";
 }
 
 TEST_F(InstallTest, refusals_end_install_before_the_service_is_touched)

@@ -14,6 +14,7 @@
 #include "camera_registration_win.h"
 #include "camera_registry_layout.h"
 #include "registration_command.h"
+#include "tolvek/dll_search_win.h"
 #include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"
 
@@ -58,6 +59,7 @@ Result<std::string> run(const RegistrationCommand& command)
 
 int wmain(int argc, wchar_t** argv)
 {
+    tolvek::restrict_dll_search_to_system_folder();
     std::vector<std::u16string> arguments;
     for (int index = 1; index < argc; ++index) {
         arguments.emplace_back(tolvek::as_utf16(argv[index]));
