@@ -20,4 +20,10 @@ Result<std::u16string> module_path(HMODULE module)
     });
 }
 
+Result<std::u16string> system_folder()
+{
+    return read_system_text(
+        [](wchar_t* buffer, DWORD capacity) { return GetSystemDirectoryW(buffer, capacity); });
+}
+
 } // namespace tolvek

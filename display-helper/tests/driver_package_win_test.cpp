@@ -1,6 +1,6 @@
 // Adding and removing the driver package through the fake pnputil in the test prefix's
-// C:\windows\system32: the exact command lines, how the utility's answers are judged, and
-// the simulated driver store they change.
+// C:\windows\system32, the system folder: the exact command lines, how the utility's answers are
+// judged, and the simulated driver store they change.
 
 #include "setup/driver_package_win.h"
 
@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "support/setup_test_support_win.h"
+#include "tolvek/system_paths_win.h"
 #include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"
 
@@ -18,22 +19,18 @@ namespace {
 using Calls = std::vector<std::vector<std::string>>;
 using testing::StoredPackage;
 
-TEST(DriverPackage, the_utility_is_found_through_system_root)
+// Would catch a utility found through SystemRoot: install and uninstall run elevated with an
+// environment that a process of the same user can set beforehand.
+TEST(DriverPackage, the_system_folders_utility_runs_whatever_system_root_says)
 {
-    {
-        const testing::ScopedEnvironmentVariable root{L"SystemRoot", L"D:\\Win"};
-        EXPECT_EQ(pnputil_path(), u"D:\\Win\\System32\\pnputil.exe");
-    }
-    const std::u16string fallback = u"C:\\Windows\\System32\\pnputil.exe";
-    {
-        const testing::ScopedEnvironmentVariable root{L"SystemRoot", std::nullopt};
-        EXPECT_EQ(pnputil_path(), fallback);
-    }
-    {
-        const testing::ScopedEnvironmentVariable root{L"SystemRoot",
-                                                      std::wstring{L"C:\\W"} + wchar_t(0xDC00)};
-        EXPECT_EQ(pnputil_path(), fallback);
-    }
+    const testing::FakePnputil fake;
+    const testing::ScopedTempDir elsewhere; // holds no pnputil at all
+    const testing::ScopedEnvironmentVariable root{L"SystemRoot", elsewhere.path().wstring()};
+    EXPECT_EQ(pnputil_path(), system_folder().value() + u"\\pnputil.exe");
+
+    const Status added = add_driver_package(u"C:\\d\\TolvekIdd.inf");
+    ASSERT_TRUE(added.ok()) << added.error().text;
+    EXPECT_EQ(fake.calls(), (Calls{{"/add-driver", "C:\\d\\TolvekIdd.inf", "/install"}}));
 }
 
 TEST(DriverPackage, add_passes_the_inf_path_as_one_argument_and_succeeds_on_exit_code_zero)
@@ -109,10 +106,35 @@ TEST(DriverPackage, a_refused_delete_reports_the_utilitys_output)
               "the driver package would not go: Failed to delete driver package: in use.");
 }
 
+// Moves the prefix's fake pnputil out of the system folder for as long as the object lives.
+class UtilityMovedAway {
+public:
+    UtilityMovedAway() : path_(pnputil_path()), aside_(path_ + u".away")
+    {
+        moved_ =
+            MoveFileExW(as_wide(path_.c_str()), as_wide(aside_.c_str()), MOVEFILE_REPLACE_EXISTING);
+    }
+    ~UtilityMovedAway()
+    {
+        if (moved_) {
+            MoveFileExW(as_wide(aside_.c_str()), as_wide(path_.c_str()), MOVEFILE_REPLACE_EXISTING);
+        }
+    }
+    UtilityMovedAway(const UtilityMovedAway&) = delete;
+    UtilityMovedAway& operator=(const UtilityMovedAway&) = delete;
+
+    [[nodiscard]] bool moved() const { return moved_; }
+
+private:
+    std::u16string path_;
+    std::u16string aside_;
+    bool moved_ = false;
+};
+
 TEST(DriverPackage, a_utility_that_cannot_start_is_reported_for_every_operation)
 {
-    const testing::ScopedTempDir empty_root;
-    const testing::ScopedEnvironmentVariable root{L"SystemRoot", empty_root.path().wstring()};
+    const UtilityMovedAway away;
+    ASSERT_TRUE(away.moved());
     const std::regex not_run{R"(pnputil would not run: .+ \(os error [23]\))"};
     const Status added = add_driver_package(u"C:\\d\\TolvekIdd.inf");
     ASSERT_FALSE(added.ok());

@@ -1,8 +1,8 @@
 #pragma once
 
 // Texts that the system writes into a caller's buffer without telling their length first:
-// environment variables, module paths, full paths. Each is read whole, in a buffer grown until
-// the text fits.
+// environment variables, module paths, full paths, the system folder. Each is read whole, in a
+// buffer grown until the text fits.
 
 #include <windows.h>
 
@@ -21,10 +21,10 @@ inline constexpr DWORD kLongestSystemText = 65536;
 
 // Calls `fill(buffer, capacity)` with ever larger buffers until the whole text fits, and
 // gives the text. `fill` follows the convention that GetEnvironmentVariableW,
-// GetFullPathNameW and GetModuleFileNameW share: 0 for a failure, a length below `capacity`
-// for the text written (its NUL not counted), anything else for a buffer too small (the size
-// needed, or the capacity itself when the text was cut off). A failure gives the system's text
-// for the thread's last error, taken at once.
+// GetFullPathNameW, GetModuleFileNameW and GetSystemDirectoryW share: 0 for a failure, a length
+// below `capacity` for the text written (its NUL not counted), anything else for a buffer too small
+// (the size needed, or the capacity itself when the text was cut off). A failure gives the system's
+// text for the thread's last error, taken at once.
 template <class Fill>
 [[nodiscard]] Result<std::u16string> read_system_text(Fill&& fill)
 {
@@ -53,5 +53,10 @@ template <class Fill>
 // The full path of the file that `module` was loaded from; for null, the program's own
 // executable.
 [[nodiscard]] Result<std::u16string> module_path(HMODULE module = nullptr);
+
+// The system folder ("C:\Windows\System32"), as the system knows it. Unlike a path built from
+// SystemRoot, nothing in the environment, which any process of the user can set for the
+// programs it starts, changes it.
+[[nodiscard]] Result<std::u16string> system_folder();
 
 } // namespace tolvek

@@ -44,9 +44,9 @@ Status run_pnputil_expecting_success(std::vector<std::u16string> arguments,
 
 std::u16string pnputil_path()
 {
-    const std::optional<std::u16string> system_root = environment_variable(L"SystemRoot");
-    return pnputil_path_under(system_root ? std::optional<std::u16string_view>{*system_root}
-                                          : std::nullopt);
+    const Result<std::u16string> folder = system_folder();
+    return pnputil_path_in(folder ? std::optional<std::u16string_view>{folder.value()}
+                                  : std::nullopt);
 }
 
 Status add_driver_package(std::u16string_view inf_path)

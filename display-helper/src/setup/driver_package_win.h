@@ -10,8 +10,9 @@
 
 namespace tolvek {
 
-// %SystemRoot%\System32\pnputil.exe, with C:\Windows when SystemRoot is unset, empty or not
-// valid UTF-16.
+// pnputil.exe in the system folder as the system gives it (GetSystemDirectoryW), never as the
+// environment says: install and uninstall run elevated, and SystemRoot is whatever a process
+// of the same user set for them. C:\Windows\System32 when the system cannot tell.
 [[nodiscard]] std::u16string pnputil_path();
 
 // Adds the package whose .inf file is at `inf_path` to the driver store and installs it.

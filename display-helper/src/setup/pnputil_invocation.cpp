@@ -33,11 +33,10 @@ std::size_t white_space_at(std::string_view text, End end)
 
 } // namespace
 
-std::u16string pnputil_path_under(std::optional<std::u16string_view> system_root)
+std::u16string pnputil_path_in(std::optional<std::u16string_view> system_folder)
 {
-    const bool usable = system_root && !system_root->empty() && utf16_to_utf8(*system_root);
-    const std::u16string_view root = usable ? *system_root : kFallbackSystemRoot;
-    return join_windows_path(join_windows_path(root, u"System32"), u"pnputil.exe");
+    const bool usable = system_folder && !system_folder->empty();
+    return join_windows_path(usable ? *system_folder : kFallbackSystemFolder, u"pnputil.exe");
 }
 
 std::string utility_output_text(std::string_view output)

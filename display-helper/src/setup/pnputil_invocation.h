@@ -8,13 +8,13 @@
 
 namespace tolvek {
 
-// Used when SystemRoot is missing, empty or not valid UTF-16.
-inline constexpr std::u16string_view kFallbackSystemRoot = u"C:\\Windows";
+// Used when the system cannot tell its system folder.
+inline constexpr std::u16string_view kFallbackSystemFolder = u"C:\\Windows\\System32";
 
-// `system_root` (the value of SystemRoot, nothing when unset), then "System32", then
-// "pnputil.exe". An empty value counts as unset: it would make a relative path, and the
+// `system_folder` (as the system gives it; nothing when it could not be read), then
+// "pnputil.exe". An empty value counts as unread: it would make a relative path, and the
 // utility would then be looked for in whatever folder the helper was started from.
-[[nodiscard]] std::u16string pnputil_path_under(std::optional<std::u16string_view> system_root);
+[[nodiscard]] std::u16string pnputil_path_in(std::optional<std::u16string_view> system_folder);
 
 // The utility's output as message text: decoded as UTF-8 with U+FFFD for each invalid
 // sequence, and trimmed of white space (the Unicode White_Space characters) at both ends.
