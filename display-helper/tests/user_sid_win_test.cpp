@@ -38,6 +38,26 @@ TEST(UserSid, the_token_of_a_wine_process_names_the_wine_user)
     EXPECT_EQ(token_user_sid(token.get()), "S-1-5-21-0-0-0-1000");
 }
 
+// Install looks for the user's service entry in this rendering, not in the text it writes.
+TEST(UserSid, the_system_renders_an_entry_its_own_way)
+{
+    struct Case {
+        std::string_view written;
+        std::u16string_view rendered;
+    };
+    const Case cases[] = {
+        {"D:(A;;RPLCLORC;;;S-1-5-21-0-0-0-1000)", u"D:(A;;LCRPLORC;;;S-1-5-21-0-0-0-1000)"},
+        {"D:(A;;RPLCLORC;;;S-1-5-18)", u"D:(A;;LCRPLORC;;;SY)"},
+    };
+    for (const Case& c : cases) {
+        const Result<UniqueLocalMemory<void>> descriptor = security_descriptor_from_text(c.written);
+        ASSERT_TRUE(descriptor.ok()) << descriptor.error().text;
+        const Result<std::u16string> rendered = rendered_dacl(descriptor.value().get());
+        ASSERT_TRUE(rendered.ok()) << rendered.error().text;
+        EXPECT_EQ(rendered.value(), c.rendered) << c.written;
+    }
+}
+
 TEST(UserSid, a_handle_that_is_no_token_gives_nothing)
 {
     EXPECT_FALSE(token_user_sid(GetCurrentProcess()).has_value());

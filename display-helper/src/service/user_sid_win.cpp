@@ -71,4 +71,15 @@ Result<UniqueLocalMemory<void>> security_descriptor_from_text(std::string_view s
     return descriptor;
 }
 
+Result<std::u16string> rendered_dacl(PSECURITY_DESCRIPTOR descriptor)
+{
+    UniqueLocalMemory<wchar_t> text;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, text.put(),
+                                                              nullptr)) { // length not wanted
+        return Error{win32_error_text(GetLastError())};
+    }
+    return std::u16string{as_utf16(text.get())};
+}
+
 } // namespace tolvek

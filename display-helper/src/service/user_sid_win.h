@@ -30,4 +30,8 @@ struct UserSid {
 // the system's text for the error.
 [[nodiscard]] Result<UniqueLocalMemory<void>> security_descriptor_from_text(std::string_view sddl);
 
+// The SDDL text of a descriptor's discretionary access list as the system renders it
+// ("D:(A;;LCRPLORC;;;SY)"); on failure, the system's text for the error.
+[[nodiscard]] Result<std::u16string> rendered_dacl(PSECURITY_DESCRIPTOR descriptor);
+
 } // namespace tolvek

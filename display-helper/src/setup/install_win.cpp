@@ -1,7 +1,6 @@
 #include "setup/install_win.h"
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <cstddef>
 #include <optional>
@@ -97,6 +96,23 @@ Status create_or_update_service(const std::u16string& command_line)
     return success();
 }
 
+// The user's access entry as the system renders it in a descriptor's text: through the same
+// conversion as the service's own descriptor. Should that fail, the entry as written, which
+// then is what the widened text would hold.
+std::string rendered_access_entry(const std::string& sid_text)
+{
+    const std::string entry = user_access_entry(sid_text);
+    const Result<UniqueLocalMemory<void>> alone = security_descriptor_from_text("D:" + entry);
+    if (!alone) {
+        return entry;
+    }
+    const Result<std::u16string> rendered = rendered_dacl(alone.value().get());
+    if (!rendered) {
+        return entry;
+    }
+    return access_entries_of(utf16_to_utf8_lossy(rendered.value())).value_or(entry);
+}
+
 // Adds the user's access entry to the service's discretionary access list, unless the list
 // already holds it.
 Status widen_service_access(const std::string& sid_text)
@@ -123,18 +139,17 @@ Status widen_service_access(const std::string& sid_text)
         return win32_failure("the service's descriptor would not read: ", GetLastError());
     }
 
-    UniqueLocalMemory<wchar_t> rendered;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, rendered.put(),
-            nullptr)) { // length not wanted
-        return win32_failure("the service's descriptor would not render: ", GetLastError());
+    const Result<std::u16string> rendered = rendered_dacl(descriptor.data());
+    if (!rendered) {
+        return Error{"the service's descriptor would not render: " + rendered.error().text};
     }
-    const std::optional<std::string> descriptor_text = utf16_to_utf8(as_utf16(rendered.get()));
+    const std::optional<std::string> descriptor_text = utf16_to_utf8(rendered.value());
     if (!descriptor_text) {
         return Error{"the service's descriptor is not text: invalid utf-16: lone surrogate found"};
     }
 
-    const std::optional<std::string> widened = widened_descriptor(*descriptor_text, sid_text);
+    const std::optional<std::string> widened =
+        widened_descriptor(*descriptor_text, sid_text, rendered_access_entry(sid_text));
     if (!widened) {
         return success();
     }

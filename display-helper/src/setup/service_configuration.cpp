@@ -21,15 +21,24 @@ std::string user_access_entry(std::string_view sid_text)
     return entry;
 }
 
-std::optional<std::string> widened_descriptor(std::string_view descriptor_text,
-                                              std::string_view sid_text)
+std::optional<std::string> access_entries_of(std::string_view rendered_dacl)
 {
-    const std::string entry = user_access_entry(sid_text);
-    if (descriptor_text.find(entry) != std::string_view::npos) {
+    const std::size_t first = rendered_dacl.find('(');
+    if (first == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string{rendered_dacl.substr(first)};
+}
+
+std::optional<std::string> widened_descriptor(std::string_view descriptor_text,
+                                              std::string_view sid_text,
+                                              std::string_view rendered_entry)
+{
+    if (!rendered_entry.empty() && descriptor_text.find(rendered_entry) != std::string_view::npos) {
         return std::nullopt;
     }
     std::string widened{descriptor_text};
-    widened += entry;
+    widened += user_access_entry(sid_text);
     return widened;
 }
 

@@ -22,10 +22,17 @@ inline constexpr char16_t kServiceDisplayName[] = u"Tolvek Display Helper";
 // RC (read the descriptor): "(A;;RPLCLORC;;;S-1-5-21-1-2-3-1001)".
 [[nodiscard]] std::string user_access_entry(std::string_view sid_text);
 
-// The descriptor text with the user's entry appended, or nothing when the text already
-// holds the entry. The test is textual and case-sensitive: an entry the system renders in
-// another form (a well-known SID by its alias, say) is not recognised and is added again.
+// The access entries of a discretionary access list as the system renders it: everything
+// from the first entry on ("D:P(A;;GA;;;SY)" gives "(A;;GA;;;SY)"); nothing without an entry.
+[[nodiscard]] std::optional<std::string> access_entries_of(std::string_view rendered_dacl);
+
+// The descriptor text with the user's entry appended, or nothing when the text already holds
+// it. The descriptor is the system's rendering, which writes an entry its own way (the rights
+// in bit order, "LCRPLORC"; a well-known SID by its alias), so presence is decided on
+// `rendered_entry`: the user's entry put through the same rendering. The test is textual and
+// case-sensitive; other rights for the same user are another entry.
 [[nodiscard]] std::optional<std::string> widened_descriptor(std::string_view descriptor_text,
-                                                            std::string_view sid_text);
+                                                            std::string_view sid_text,
+                                                            std::string_view rendered_entry);
 
 } // namespace tolvek
