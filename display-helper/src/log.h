@@ -15,7 +15,8 @@ namespace tolvek {
 // file that cannot be made or written all end the call quietly. Callers in several threads
 // and processes need no lock of their own: each call opens its own append handle and writes
 // the line in one write while holding a byte-range lock of the file, which serialises the
-// writers where appends alone do not land whole (Wine).
+// writers where appends alone do not land whole (Wine). The lock is tried for 50 ms at most,
+// then the line is written without it: whoever holds the lock for good cannot stall a caller.
 void log_line(std::string_view message);
 
 // The log's path, or nothing when ProgramData is unset or empty.

@@ -16,6 +16,10 @@ inline constexpr std::uint64_t kLogSizeLimit = 262144;
 
 enum class LogWriteMode { append, empty_first };
 
+// The byte whose exclusive lock the log's writers take around each line: far past any real
+// end of the file, so that readers never meet it.
+inline constexpr std::uint64_t kWritersLockOffset = 0x7FFF'FFFF'FFFF'FFFE;
+
 // `current_size` is the file's size, or nothing when it could not be read (no file yet).
 [[nodiscard]] LogWriteMode log_write_mode(std::optional<std::uint64_t> current_size);
 

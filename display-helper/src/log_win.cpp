@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <mutex>
 #include <system_error>
 
 #include "log_file.h"
@@ -33,24 +35,66 @@ UniqueHandle open_log(const std::filesystem::path& path, LogWriteMode mode)
                                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr)};
 }
 
-// Writes the line with one call while holding an exclusive lock on a byte far past any
-// real end of the file. Windows already makes each write of an append-only handle land
+// How long a writer tries for the writers' lock before it writes without it. Any user who can
+// read the log can take the lock and keep it, and a log line must never hold up serving; so the
+// wait is bounded. The bound must still outlast the writers' own hold, one write, which under
+// Wine on a busy machine took up to 20 ms when the writer was preempted in the middle; a
+// shorter bound there let a waiting writer write unlocked over a held line.
+constexpr auto kLockPatience = std::chrono::milliseconds{50};
+
+// Serialises this process's writers before they reach for the file's lock, so that they do
+// not spin against each other for it.
+std::timed_mutex writers_of_this_process;
+
+// An exclusive lock on a byte far past any real end of the file, taken by every writer of the
+// log around its one write. Windows already makes each write of an append-only handle land
 // whole at the end; Wine does not, and there two writers can meet at the same offset. The
-// lock serialises only the writers of this log (readers never touch that byte), and the
-// system drops it with the handle, so a writer that dies cannot block the others. Where
-// the system refuses a lock on an append-only handle, the write goes ahead unlocked: that
-// is the case where appends are whole by themselves.
+// system drops the lock with the handle, so a writer that dies cannot block the others.
+class WritersLock {
+public:
+    // Tries without waiting, again and again until kLockPatience has passed; the line is then
+    // written unlocked. Where the system refuses a lock on an append-only handle, it is written
+    // unlocked at once: that is the case where appends are whole by themselves.
+    explicit WritersLock(HANDLE file) : file_(file)
+    {
+        const auto give_up = std::chrono::steady_clock::now() + kLockPatience;
+        in_process_ = writers_of_this_process.try_lock_until(give_up);
+        far_byte_.Offset = static_cast<DWORD>(kWritersLockOffset);
+        far_byte_.OffsetHigh = static_cast<DWORD>(kWritersLockOffset >> 32);
+        for (;;) {
+            held_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                               &far_byte_);
+            if (held_ || GetLastError() != ERROR_LOCK_VIOLATION ||
+                std::chrono::steady_clock::now() >= give_up) {
+                return;
+            }
+            SwitchToThread();
+        }
+    }
+    ~WritersLock()
+    {
+        if (held_) {
+            UnlockFileEx(file_, 0, 1, 0, &far_byte_);
+        }
+        if (in_process_) {
+            writers_of_this_process.unlock();
+        }
+    }
+    WritersLock(const WritersLock&) = delete;
+    WritersLock& operator=(const WritersLock&) = delete;
+
+private:
+    HANDLE file_;
+    OVERLAPPED far_byte_{};
+    bool in_process_ = false;
+    bool held_ = false;
+};
+
 void append_whole_line(HANDLE file, std::string_view line)
 {
-    OVERLAPPED far_byte{};
-    far_byte.Offset = 0xFFFFFFFE;
-    far_byte.OffsetHigh = 0x7FFFFFFF;
-    const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &far_byte);
+    const WritersLock lock{file};
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    if (locked) {
-        UnlockFileEx(file, 0, 1, 0, &far_byte);
-    }
 }
 
 } // namespace

@@ -134,6 +134,24 @@ TEST_F(LogTest, a_reader_sharing_read_write_and_delete_does_not_stop_logging_or_
     EXPECT_TRUE(lines[0].ends_with(" emptied while read"));
 }
 
+// Would catch a writer that waits for the writers' lock without bound: any user who can read
+// the log can take that lock and keep it. The writer runs in a process of its own, so that a
+// writer stuck for ever fails the test through the run's timeout instead of hanging it.
+TEST_F(LogTest, a_reader_holding_the_writers_lock_delays_lines_by_moments_only)
+{
+    log_line("before");
+    const testing::LogLockHolder reader{log_path};
+    ASSERT_TRUE(reader.holds()) << "the reader holds the lock for the rest of the test";
+
+    const std::filesystem::path writer = testing::executable_folder() / "log_writer_for_tests.exe";
+    const auto child =
+        testing::run_process(L"\"" + writer.wstring() + L"\" held 3", std::chrono::seconds{30});
+    ASSERT_TRUE(child.has_value()) << "the writer stalled on the held lock";
+    EXPECT_EQ(child->exit_code, 0u);
+    EXPECT_EQ(testing::log_messages(program_data.path()),
+              (std::vector<std::string>{"before", "held 0", "held 1", "held 2"}));
+}
+
 TEST_F(LogTest, threads_and_processes_logging_at_once_lose_and_interleave_no_line)
 {
     constexpr int kThreads = 4;

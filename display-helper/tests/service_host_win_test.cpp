@@ -86,6 +86,26 @@ TEST_F(ServiceHostTest, a_client_of_the_served_user_is_served_and_the_last_to_le
                                         "the last connection went; stopping", "stopped"}));
 }
 
+// Would catch log lines that wait for the writers' lock without bound: the service main would
+// never report running, the listener never accept, a session never leave.
+TEST_F(ServiceHostTest, a_reader_holding_the_logs_lock_stalls_no_part_of_the_service)
+{
+    const std::filesystem::path log_path =
+        std::filesystem::path{testing::kServiceProgramData} / "Tolvek" / "display-helper.log";
+    std::filesystem::create_directories(log_path.parent_path());
+    const testing::LogLockHolder reader{log_path};
+    ASSERT_TRUE(reader.holds());
+
+    start_service(user_sid);
+    std::optional<PipeClient> client = testing::open_helper_pipe(10s);
+    ASSERT_TRUE(client.has_value());
+    EXPECT_EQ(testing::request(*client, kPing), kPong);
+    client->close();
+    expect_stopped_cleanly();
+    EXPECT_EQ(log.messages(), (Messages{"listening for " + user_sid,
+                                        "the last connection went; stopping", "stopped"}));
+}
+
 TEST_F(ServiceHostTest, an_alias_sid_is_served_as_its_canonical_text_and_other_users_are_dropped)
 {
     start_service("SY");

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "helper_owners_win.h"
+#include "log_file.h"
 #include "service_name.h"
 #include "setup/argument_quoting.h"
 #include "tolvek/wide_text_win.h"
@@ -179,6 +180,19 @@ std::vector<std::string> log_messages(const std::filesystem::path& program_data)
         }
     }
     return messages;
+}
+
+LogLockHolder::LogLockHolder(const std::filesystem::path& log)
+    : reader_(CreateFileW(log.c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))
+{
+    OVERLAPPED far_byte{};
+    far_byte.Offset = static_cast<DWORD>(kWritersLockOffset);
+    far_byte.OffsetHigh = static_cast<DWORD>(kWritersLockOffset >> 32);
+    holds_ =
+        reader_ && LockFileEx(reader_.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                              1, 0, &far_byte);
 }
 
 } // namespace tolvek::testing

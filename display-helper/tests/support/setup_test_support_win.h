@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/test_environment_win.h"
+#include "tolvek/owners_win.h"
 
 namespace tolvek::testing {
 
@@ -72,6 +73,20 @@ bool remove_helper_service();
 
 // The messages in the log, timestamps taken off; empty when there is no log.
 [[nodiscard]] std::vector<std::string> log_messages(const std::filesystem::path& program_data);
+
+// A reader of the log that takes the writers' lock and keeps it for as long as it lives, as any
+// user who may read the log can. Creates the log when it is missing.
+class LogLockHolder {
+public:
+    explicit LogLockHolder(const std::filesystem::path& log);
+
+    // Whether it got the lock.
+    [[nodiscard]] bool holds() const { return holds_; }
+
+private:
+    UniqueHandle reader_;
+    bool holds_ = false;
+};
 
 // The SID of every process under Wine, which admission compares against.
 inline constexpr std::string_view kWineUserSid = "S-1-5-21-0-0-0-1000";
