@@ -12,6 +12,21 @@ LogWriteMode log_write_mode(std::optional<std::uint64_t> current_size)
                                                          : LogWriteMode::append;
 }
 
+bool log_folder_trusted(const FileFacts& folder, std::string_view owner_sid,
+                        std::string_view own_account_sid)
+{
+    if (!folder.is_directory || folder.is_reparse_point || owner_sid.empty()) {
+        return false;
+    }
+    return owner_sid == own_account_sid || owner_sid == kLocalSystemSid ||
+           owner_sid == kAdministratorsSid;
+}
+
+bool log_file_plain(const FileFacts& file)
+{
+    return !file.is_directory && !file.is_reparse_point && file.link_count == 1;
+}
+
 std::optional<std::u16string> log_path_below(std::u16string_view program_data)
 {
     if (program_data.empty()) {

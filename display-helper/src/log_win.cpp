@@ -1,12 +1,14 @@
 #include "log.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <chrono>
 #include <mutex>
 #include <system_error>
 
 #include "log_file.h"
+#include "service/user_sid_win.h"
 #include "tolvek/owners_win.h"
 #include "tolvek/system_paths_win.h"
 #include "tolvek/wide_text_win.h"
@@ -14,25 +16,126 @@
 namespace tolvek {
 namespace {
 
-std::optional<std::uint64_t> size_of_file(const std::filesystem::path& path)
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The facts of an open file or folder, from the two cheap queries: GetFileInformationByHandle
+// also asks for the volume's serial number, which under Wine alone costs more than all the
+// rest of a log line.
+std::optional<FileFacts> facts_of(HANDLE handle)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+    FILE_ATTRIBUTE_TAG_INFO attributes{};
+    FILE_STANDARD_INFO standard{};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &attributes,
+                                      sizeof attributes) ||
+        !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
         return std::nullopt;
     }
-    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    return FileFacts{(attributes.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                     (attributes.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                     standard.NumberOfLinks};
 }
 
-UniqueHandle open_log(const std::filesystem::path& path, LogWriteMode mode)
+// The SID of the account this process runs as; empty when the system would not tell, and
+// then only LocalSystem and Administrators are trusted owners.
+const std::string& own_account_sid()
 {
-    // Append access without FILE_WRITE_DATA makes every write land at the current end of
-    // the file, so writers in other threads and processes never overwrite each other.
-    const DWORD access =
-        mode == LogWriteMode::append ? FILE_GENERIC_WRITE & ~FILE_WRITE_DATA : GENERIC_WRITE;
-    const DWORD disposition = mode == LogWriteMode::append ? OPEN_ALWAYS : CREATE_ALWAYS;
-    return UniqueHandle{CreateFileW(path.c_str(), access,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    static const std::string sid = [] {
+        UniqueHandle token;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+            return std::string{};
+        }
+        return token_user_sid(token.get()).value_or(std::string{});
+    }();
+    return sid;
+}
+
+// Creates the log's folder with its protected access list when it is missing; missing parent
+// folders are made the ordinary way. A folder that is there already stays as it is: the checks
+// below decide whether it is used.
+void create_log_folder(const std::filesystem::path& folder)
+{
+    const Result<UniqueLocalMemory<void>> descriptor =
+        security_descriptor_from_text(kLogFolderSecurityDescriptor);
+    if (!descriptor) {
+        return; // a folder without its access list is never made
+    }
+    std::error_code ignored;
+    std::filesystem::create_directories(folder.parent_path(), ignored);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.value().get(), FALSE};
+    CreateDirectoryW(folder.c_str(), &attributes);
+}
+
+// The folder itself, not what a reparse point at its name leads to. The handle does not share
+// delete: while it is open, nobody can rename the folder or put something else at its name.
+UniqueHandle open_folder(const std::filesystem::path& folder)
+{
+    return UniqueHandle{CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr)};
+}
+
+// The log's folder, created when missing, opened with open_folder and checked
+// (log_folder_trusted); nothing when it may not be written. The file opened next, while this
+// handle is open, is in the folder that was checked.
+UniqueHandle open_trusted_log_folder(const std::filesystem::path& folder)
+{
+    UniqueHandle handle = open_folder(folder);
+    if (!handle) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            return {};
+        }
+        create_log_folder(folder);
+        handle = open_folder(folder);
+    }
+    const std::optional<FileFacts> facts = handle ? facts_of(handle.get()) : std::nullopt;
+    if (!facts) {
+        return {};
+    }
+    PSID owner = nullptr; // points into `descriptor`
+    UniqueLocalMemory<void> descriptor;
+    if (GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                        nullptr, nullptr, descriptor.put()) != ERROR_SUCCESS) {
+        return {};
+    }
+    const std::string owner_sid = rendered_sid(owner).value_or(std::string{});
+    if (!log_folder_trusted(*facts, owner_sid, own_account_sid())) {
+        return {};
+    }
+    return handle;
+}
+
+// The log file, opened for appending without following a reparse point, and created when it
+// does not exist; nothing when the name holds anything but a plain file with one link.
+// Append access without FILE_WRITE_DATA makes every write land at the current end of the
+// file, so writers in other threads and processes never overwrite each other.
+UniqueHandle open_plain_log_file(const std::filesystem::path& path)
+{
+    UniqueHandle file{CreateFileW(
+        path.c_str(), (FILE_GENERIC_WRITE & ~FILE_WRITE_DATA) | FILE_READ_ATTRIBUTES, kShareAll,
+        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    const std::optional<FileFacts> facts = file ? facts_of(file.get()) : std::nullopt;
+    if (!facts || !log_file_plain(*facts)) {
+        return {};
+    }
+    return file;
+}
+
+// Empties the file that `file` has open once it has grown past the limit. The emptying goes
+// through a second handle of the same open file, never through its path, which might by now
+// lead elsewhere; the append handle cannot set the end of the file itself.
+void empty_when_past_the_limit(HANDLE file)
+{
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) ||
+        log_write_mode(static_cast<std::uint64_t>(size.QuadPart)) != LogWriteMode::empty_first) {
+        return;
+    }
+    const UniqueHandle whole{ReOpenFile(file, GENERIC_WRITE, kShareAll, 0)};
+    if (whole) {
+        SetEndOfFile(whole.get()); // its file pointer is at 0
+    }
 }
 
 // How long a writer tries for the writers' lock before it writes without it. Any user who can
@@ -90,9 +193,13 @@ private:
     bool held_ = false;
 };
 
-void append_whole_line(HANDLE file, std::string_view line)
+// Empties the file first when it has grown past the limit, then appends the line in one
+// write, all under the writers' lock: two writers that find the file past the limit at once
+// cannot empty it twice and lose the first one's line.
+void write_line(HANDLE file, std::string_view line)
 {
     const WritersLock lock{file};
+    empty_when_past_the_limit(file);
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
@@ -125,15 +232,15 @@ void log_line(std::string_view message)
     if (!path) {
         return;
     }
-    std::error_code ignored;
-    std::filesystem::create_directories(path->parent_path(), ignored);
-
-    const UniqueHandle file = open_log(*path, log_write_mode(size_of_file(*path)));
+    const UniqueHandle folder = open_trusted_log_folder(path->parent_path());
+    if (!folder) {
+        return;
+    }
+    const UniqueHandle file = open_plain_log_file(*path);
     if (!file) {
         return;
     }
-    const std::string line = format_log_line(local_timestamp(), message);
-    append_whole_line(file.get(), line);
+    write_line(file.get(), format_log_line(local_timestamp(), message));
 }
 
 } // namespace tolvek

@@ -10,9 +10,7 @@
 #include "tolvek/wide_text_win.h"
 
 namespace tolvek {
-namespace {
 
-// The system's canonical text of a binary SID ("S-1-5-18"); nothing on failure.
 std::optional<std::string> rendered_sid(PSID sid)
 {
     UniqueLocalMemory<wchar_t> text;
@@ -21,8 +19,6 @@ std::optional<std::string> rendered_sid(PSID sid)
     }
     return utf16_to_utf8(as_utf16(text.get()));
 }
-
-} // namespace
 
 std::optional<UserSid> parse_user_sid(std::string_view sid_text)
 {

@@ -23,6 +23,9 @@ struct UserSid {
 // to a SID and back. Nothing when either conversion fails.
 [[nodiscard]] std::optional<UserSid> parse_user_sid(std::string_view sid_text);
 
+// A binary SID as the system renders it ("S-1-5-18"); nothing on failure.
+[[nodiscard]] std::optional<std::string> rendered_sid(PSID sid);
+
 // The user SID of a token as the system renders it ("S-1-5-21-..."); nothing on failure.
 [[nodiscard]] std::optional<std::string> token_user_sid(HANDLE token);
 
