@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "service/line_framer.h"
+#include "line_framer.h"
 #include "tolvek/text_encoding.h"
 
 namespace {

@@ -4,7 +4,9 @@
 //   its parse callback);
 // - an accepted request, written back as its canonical line, parses to the same request;
 // - a reply carrying the line as its version text (when the line is valid UTF-8) is one
-//   compact line that reads back to the same reply.
+//   compact line that reads back to the same reply, through nlohmann's DOM and through
+//   parse_reply, the client's reading;
+// - a line that parse_reply accepts, written back by encode_reply, reads back the same.
 // Any disagreement aborts with the line, so that libFuzzer keeps it as a finding.
 
 #include <algorithm>
@@ -154,6 +156,22 @@ void check_reply_with_version(std::string_view line, std::uint8_t selector)
                  read_back.at("error").get<std::string>() == reply_error_word(*reply.error)),
             "the reply's error reads back", line);
     require(read_back.at("version").get<std::string>() == line, "the version reads back", line);
+    if (reply.ok != reply.error.has_value()) { // a reply the helper could write
+        std::string reply_line = encoded;
+        reply_line.pop_back();
+        require(parse_reply(reply_line) == reply, "the client reads the reply back", line);
+    }
+}
+
+void check_reply_reading(std::string_view line)
+{
+    const std::optional<Reply> reply = parse_reply(line);
+    if (!reply) {
+        return;
+    }
+    std::string written = encode_reply(*reply);
+    written.pop_back();
+    require(parse_reply(written) == reply, "a reply a client read is written back alike", line);
 }
 
 } // namespace
@@ -173,5 +191,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (is_valid_utf8(line)) {
         check_reply_with_version(line, size == 0 ? 0 : data[0]);
     }
+    check_reply_reading(line);
     return 0;
 }

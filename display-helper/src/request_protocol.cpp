@@ -280,6 +280,13 @@ void append_integer(std::string& out, std::uint32_t value)
     out.append(digits.data(), end);
 }
 
+// Whether nlohmann would read more or less than the line says: it skips a leading byte
+// order mark and takes a NUL byte for the end of the input.
+bool has_bytes_the_parser_misreads(std::string_view line)
+{
+    return line.starts_with(kUtf8ByteOrderMark) || line.find('\0') != std::string_view::npos;
+}
+
 } // namespace
 
 std::string_view reply_error_word(ReplyError error)
@@ -297,13 +304,24 @@ std::string_view reply_error_word(ReplyError error)
     return "failed";
 }
 
+std::optional<ReplyError> reply_error_named(std::string_view word)
+{
+    for (const ReplyError error :
+         {ReplyError::refused, ReplyError::limit, ReplyError::failed, ReplyError::unknown}) {
+        if (reply_error_word(error) == word) {
+            return error;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<Request> parse_request(std::string_view line)
 {
     // nlohmann skips a leading byte order mark, and its lexer takes a NUL byte for the end
     // of the input even when it is given the length. A byte order mark is no JSON
     // whitespace, and a raw NUL has no place anywhere in JSON text, so both are refused
     // here; otherwise `{"op":"ping"}` followed by a NUL and anything at all would pass.
-    if (line.starts_with(kUtf8ByteOrderMark) || line.find('\0') != std::string_view::npos) {
+    if (has_bytes_the_parser_misreads(line)) {
         return std::nullopt;
     }
     // nlohmann's parser is iterative (it keeps its nesting in a vector, not on the call
@@ -335,6 +353,43 @@ std::string encode_reply(const Reply& reply)
     std::string out;
     encode_reply(reply, out);
     return out;
+}
+
+std::optional<Reply> parse_reply(std::string_view line)
+{
+    if (has_bytes_the_parser_misreads(line)) {
+        return std::nullopt;
+    }
+    // A reply is short and flat: the document is read whole (a line is at most 512 bytes
+    // when it comes off the pipe, which bounds its nesting too).
+    const Json value = Json::parse(line.begin(), line.end(), nullptr, false /* no exceptions */);
+    if (!value.is_object()) {
+        return std::nullopt; // also a line that did not parse
+    }
+    const auto ok = value.find("ok");
+    if (ok == value.end() || !ok->is_boolean()) {
+        return std::nullopt;
+    }
+    Reply reply{ok->get<bool>(), std::nullopt, std::nullopt};
+    if (const auto error = value.find("error"); error != value.end()) {
+        if (!error->is_string()) {
+            return std::nullopt;
+        }
+        reply.error = reply_error_named(error->get_ref<const std::string&>());
+        if (!reply.error) {
+            return std::nullopt;
+        }
+    }
+    if (const auto version = value.find("version"); version != value.end()) {
+        if (!version->is_string()) {
+            return std::nullopt;
+        }
+        reply.version = version->get<std::string>();
+    }
+    if (reply.ok == reply.error.has_value()) {
+        return std::nullopt; // an error word exactly when the request was not carried out
+    }
+    return reply;
 }
 
 std::string encode_request(const Request& request)

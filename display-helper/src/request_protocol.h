@@ -39,6 +39,9 @@ enum class ReplyError { refused, limit, failed, unknown };
 // "refused", "limit", "failed", "unknown".
 [[nodiscard]] std::string_view reply_error_word(ReplyError error);
 
+// The error a word names; nothing for any other text.
+[[nodiscard]] std::optional<ReplyError> reply_error_named(std::string_view word);
+
 struct Reply {
     bool ok = false;
     std::optional<ReplyError> error;    // present exactly when ok is false
@@ -47,6 +50,8 @@ struct Reply {
     [[nodiscard]] static Reply success() { return {true, std::nullopt, std::nullopt}; }
     [[nodiscard]] static Reply failure(ReplyError error) { return {false, error, std::nullopt}; }
     [[nodiscard]] static Reply pong() { return {true, std::nullopt, "0.0.0"}; }
+
+    friend bool operator==(const Reply&, const Reply&) = default;
 };
 
 // One line (terminator and trailing carriage returns already removed) to a request, or
@@ -59,6 +64,12 @@ struct Reply {
 void encode_reply(const Reply& reply, std::string& out);
 
 [[nodiscard]] std::string encode_reply(const Reply& reply);
+
+// A reply line as a client reads it (its line feed removed), or nothing when it is not one:
+// an object with a boolean "ok", an "error" word exactly when ok is false, and optionally a
+// "version" text. Keys that a reply does not declare are ignored, so that a later helper may
+// add some.
+[[nodiscard]] std::optional<Reply> parse_reply(std::string_view line);
 
 // The canonical line of a request as a client writes it: the object form, "op" first, the
 // fields in declared order, compact, without a line feed. parse_request gives the request

@@ -322,5 +322,44 @@ TEST(RequestProtocol, canonical_request_lines_read_back_as_the_same_request)
     }
 }
 
+TEST(RequestProtocol, every_reply_the_helper_writes_reads_back_as_itself)
+{
+    for (const Reply& reply :
+         {Reply::success(), Reply::pong(), Reply::failure(ReplyError::refused),
+          Reply::failure(ReplyError::limit), Reply::failure(ReplyError::failed),
+          Reply::failure(ReplyError::unknown), Reply{true, std::nullopt, "1 \"2\"\n"}}) {
+        std::string line = encode_reply(reply);
+        line.pop_back(); // the line feed
+        EXPECT_EQ(parse_reply(line), reply) << line;
+    }
+}
+
+TEST(RequestProtocol, reply_lines_read_by_a_client)
+{
+    const std::vector<std::pair<std::string, std::optional<Reply>>> cases = {
+        {R"( {"version":"0.0.0","ok":true} )", Reply::pong()},
+        {R"({"ok":false,"error":"limit","since":"a later helper"})",
+         Reply::failure(ReplyError::limit)},
+        // Not replies: the caller cannot trust the connection's stream after one of these.
+        {"", std::nullopt},
+        {"garbage", std::nullopt},
+        {R"({"ok":"true"})", std::nullopt},
+        {R"({"error":"refused"})", std::nullopt},
+        {R"({"ok":false})", std::nullopt},                   // failure without its word
+        {R"({"ok":true,"error":"refused"})", std::nullopt},  // success with an error word
+        {R"({"ok":false,"error":"Refused"})", std::nullopt}, // words are lower case
+        {R"({"ok":false,"error":"busy"})", std::nullopt},    // no such word
+        {R"({"ok":false,"error":7})", std::nullopt},
+        {R"({"ok":true,"version":0})", std::nullopt},
+        {R"([true])", std::nullopt},
+        {R"({"ok":true}{"ok":true})", std::nullopt}, // two replies on one line
+        {"\xEF\xBB\xBF{\"ok\":true}", std::nullopt}, // a byte order mark is no space
+        {"{\"ok\":true}\0trailing"s, std::nullopt},  // nor is a NUL the line's end
+    };
+    for (const auto& [line, expected] : cases) {
+        EXPECT_EQ(parse_reply(line), expected) << "line: " << line;
+    }
+}
+
 } // namespace
 } // namespace tolvek

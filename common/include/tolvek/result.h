@@ -12,13 +12,14 @@ struct Error {
     std::string text;
 };
 
-// Either a value or an Error. Nothing in the helper throws; every operation that can fail
-// returns one of these.
-template <class T>
+// Either a value or an error. Nothing in the helper throws; every operation that can fail
+// returns one of these. The error is a text by default; a library whose callers must tell
+// failures apart carries its own error type (a kind and a text).
+template <class T, class E = Error>
 class [[nodiscard]] Result {
 public:
     Result(T value) : storage_(std::in_place_index<0>, std::move(value)) {}
-    Result(Error error) : storage_(std::in_place_index<1>, std::move(error)) {}
+    Result(E error) : storage_(std::in_place_index<1>, std::move(error)) {}
 
     [[nodiscard]] bool ok() const noexcept { return storage_.index() == 0; }
     explicit operator bool() const noexcept { return ok(); }
@@ -27,27 +28,27 @@ public:
     [[nodiscard]] const T& value() const& { return std::get<0>(storage_); }
     [[nodiscard]] T&& value() && { return std::get<0>(std::move(storage_)); }
 
-    [[nodiscard]] const Error& error() const& { return std::get<1>(storage_); }
-    [[nodiscard]] Error&& error() && { return std::get<1>(std::move(storage_)); }
+    [[nodiscard]] const E& error() const& { return std::get<1>(storage_); }
+    [[nodiscard]] E&& error() && { return std::get<1>(std::move(storage_)); }
 
 private:
-    std::variant<T, Error> storage_;
+    std::variant<T, E> storage_;
 };
 
-template <>
-class [[nodiscard]] Result<void> {
+template <class E>
+class [[nodiscard]] Result<void, E> {
 public:
     Result() = default;
-    Result(Error error) : error_(std::move(error)) {}
+    Result(E error) : error_(std::move(error)) {}
 
     [[nodiscard]] bool ok() const noexcept { return !error_.has_value(); }
     explicit operator bool() const noexcept { return ok(); }
 
-    [[nodiscard]] const Error& error() const& { return *error_; }
-    [[nodiscard]] Error&& error() && { return std::move(*error_); }
+    [[nodiscard]] const E& error() const& { return *error_; }
+    [[nodiscard]] E&& error() && { return std::move(*error_); }
 
 private:
-    std::optional<Error> error_;
+    std::optional<E> error_;
 };
 
 using Status = Result<void>;

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "line_framer.h"
 #include "log.h"
 #include "monitor_device_win.h"
-#include "service/line_framer.h"
 #include "service/request_dispatch.h"
 
 namespace tolvek {

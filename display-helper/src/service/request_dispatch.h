@@ -17,21 +17,10 @@
 #include <variant>
 
 #include "monitor_identity.h"
+#include "monitor_values.h"
 #include "request_protocol.h"
 
 namespace tolvek {
-
-inline constexpr std::size_t kMonitorsPerConnection = 4;
-inline constexpr std::uint32_t kMonitorRefreshHz = 60;
-inline constexpr std::uint32_t kMonitorVendorId = 0x546F;
-inline constexpr std::uint32_t kMonitorProductId = 0x4C56;
-inline constexpr std::uint32_t kMonitorMaxSide = 5120;
-inline constexpr std::uint32_t kMonitorMaxPixels = 14'745'600; // 0xE10000
-
-// Whether a create asks for a monitor this service makes: rate 60, the fixed vendor and
-// product ids, a serial other than 0, and even sides of at most 5120 with at most
-// 14,745,600 pixels.
-[[nodiscard]] bool create_values_accepted(const Create& create);
 
 // The monitors of one connection, by serial. Each device closes itself when it leaves the
 // table, so a destroy and the end of the connection close each exactly once.

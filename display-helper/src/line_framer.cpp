@@ -1,4 +1,4 @@
-#include "service/line_framer.h"
+#include "line_framer.h"
 
 #include "tolvek/text_encoding.h"
 

@@ -1,4 +1,4 @@
-#include "service/request_dispatch.h"
+#include "monitor_values.h"
 
 namespace tolvek {
 
@@ -12,6 +12,11 @@ bool create_values_accepted(const Create& create)
            create.product_id == kMonitorProductId && create.serial != 0 &&
            side_accepted(create.width) && side_accepted(create.height) &&
            create.width * create.height <= kMonitorMaxPixels;
+}
+
+Create monitor_create(std::uint32_t width, std::uint32_t height, std::uint32_t serial)
+{
+    return Create{width, height, kMonitorRefreshHz, kMonitorVendorId, kMonitorProductId, serial};
 }
 
 } // namespace tolvek
