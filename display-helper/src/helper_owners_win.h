@@ -10,9 +10,6 @@
 
 namespace tolvek {
 
-// A service control manager or service handle (OpenSCManagerW, OpenServiceW, CreateServiceW).
-using UniqueServiceHandle = UniqueResource<ClosedWith<SC_HANDLE, CloseServiceHandle>>;
-
 // A software device (SwDeviceCreate): closing the handle removes the device from the system.
 using UniqueSwDevice = UniqueResource<ClosedWith<HSWDEVICE, close_software_device>>;
 

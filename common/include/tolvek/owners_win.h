@@ -70,5 +70,7 @@ using UniqueRegistryKey = UniqueResource<ClosedWith<HKEY, RegCloseKey>>;
 // A module reference that keeps a DLL loaded (LoadLibraryW, LoadLibraryExW,
 // GetModuleHandleExW without GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT).
 using UniqueLibrary = UniqueResource<ClosedWith<HMODULE, FreeLibrary>>;
+// A service control manager or service handle (OpenSCManagerW, OpenServiceW, CreateServiceW).
+using UniqueServiceHandle = UniqueResource<ClosedWith<SC_HANDLE, CloseServiceHandle>>;
 
 } // namespace tolvek

@@ -11,11 +11,13 @@
 
 #include "service/listener_rules.h"
 #include "service/service_state_win.h"
+#include "service_name.h"
 #include "tolvek/result.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek {
 
-inline constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\tolvek-display-helper";
+inline const wchar_t* const kPipeName = as_wide(kHelperPipeName);
 
 // Starts the thread of one admitted session, or gives the reason it could not.
 using SessionThreadStarter = std::function<Result<std::thread>(std::function<void()> body)>;
