@@ -2,7 +2,7 @@
 
 namespace tolvek::display {
 
-ConnectStep step_after_open(PipeOpen open, const ServiceSnapshot& service, bool started_here)
+ConnectStep step_after_open(PipeOpen open, const ServiceSnapshot& service, StartRequest start)
 {
     switch (open) {
     case PipeOpen::opened:
@@ -16,21 +16,19 @@ ConnectStep step_after_open(PipeOpen open, const ServiceSnapshot& service, bool 
     case PipeOpen::missing:
         break;
     }
-    switch (service.state) {
-    case ServiceRunState::stopped:
-        // A stop after this connect's own start is the service failing to serve; a stop
-        // before it, or of an instance that was already going, is met with a start.
-        return started_here ? ConnectStep::fail_stopped : ConnectStep::start_service;
-    case ServiceRunState::starting:
-    case ServiceRunState::running: // the pipe opens right after the service reports running
-    case ServiceRunState::stopping:
-        return ConnectStep::wait_for_pipe;
+    if (start == StartRequest::none) {
+        return ConnectStep::start_service;
     }
-    return ConnectStep::wait_for_pipe;
+    if (service.state != ServiceRunState::stopped) {
+        return ConnectStep::wait_for_pipe; // it opens its pipe right after it reports running
+    }
+    // Stopped after this connect's own start: the service will not serve, and a second start
+    // would only fail the same way. Stopped after being found running: it went meanwhile.
+    return start == StartRequest::accepted ? ConnectStep::fail_stopped : ConnectStep::start_service;
 }
 
 ServerVerdict judge_server(std::uint32_t server_process_id, const ServiceSnapshot& service,
-                           std::optional<std::uint32_t> seen_before)
+                           ServerEnd server_end)
 {
     const bool service_process = service.process_id != 0 && server_process_id == service.process_id;
     switch (service.state) {
@@ -41,8 +39,7 @@ ServerVerdict judge_server(std::uint32_t server_process_id, const ServiceSnapsho
         // Its pipe closes as it stops; a connection to it would end at once.
         return ServerVerdict::retry;
     case ServiceRunState::stopped:
-        // The pipe may be the last instance of a service that has just stopped: look again.
-        return seen_before == server_process_id ? ServerVerdict::impostor : ServerVerdict::retry;
+        return server_end == ServerEnd::open ? ServerVerdict::impostor : ServerVerdict::retry;
     }
     return ServerVerdict::retry;
 }

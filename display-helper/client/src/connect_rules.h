@@ -6,7 +6,6 @@
 // means. The Windows shell (helper_connector_win.cpp) opens, asks and waits; these decide.
 
 #include <cstdint>
-#include <optional>
 
 namespace tolvek::display {
 
@@ -35,9 +34,19 @@ enum class ConnectStep {
     fail,
 };
 
-// `started_here`: this connect's own start request succeeded.
+// How this connect's latest request to start the service went.
+enum class StartRequest {
+    none,            // not asked yet
+    accepted,        // the service manager started it
+    already_running, // the manager holds it running (or on its way out)
+};
+
+// The service is asked to start whenever the pipe is missing and this connect has not asked
+// yet, whatever state the manager reports: a service whose process was ended from outside
+// may still be reported running (Wine's manager does so until the next start request, which
+// it then carries out), and a start request costs nothing when the service truly runs.
 [[nodiscard]] ConnectStep step_after_open(PipeOpen open, const ServiceSnapshot& service,
-                                          bool started_here);
+                                          StartRequest start);
 
 enum class ServerVerdict {
     genuine,  // the running service serves the pipe
@@ -45,12 +54,15 @@ enum class ServerVerdict {
     retry,    // the service is between states: close the pipe and try again
 };
 
-// `seen_before`: the server process of an earlier attempt of this connect that was judged
-// `retry`. A pipe that a process other than the service still serves on a second look, while
-// the service is not running, is not a service that is going away.
+enum class ServerEnd {
+    open,   // the server end of the connected instance is there
+    closed, // the server closed it: the instance is dead
+};
+
+// A pipe that is still served while the service is stopped is held by another program; a
+// closed one may be the last instance of a service that has just stopped.
 [[nodiscard]] ServerVerdict judge_server(std::uint32_t server_process_id,
-                                         const ServiceSnapshot& service,
-                                         std::optional<std::uint32_t> seen_before);
+                                         const ServiceSnapshot& service, ServerEnd server_end);
 
 enum class EarlyEndMeaning {
     dropped_as_another_user, // the same service runs on: admission turned this user away

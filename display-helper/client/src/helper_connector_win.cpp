@@ -111,6 +111,14 @@ PipeAttempt open_pipe()
     return attempt;
 }
 
+// Whether the server still holds its end of a connected instance; a peek reads nothing.
+ServerEnd server_end(HANDLE pipe)
+{
+    DWORD available = 0;
+    return PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) ? ServerEnd::open
+                                                                         : ServerEnd::closed;
+}
+
 std::chrono::milliseconds left_until(Clock::time_point deadline)
 {
     return std::max(0ms,
@@ -133,23 +141,21 @@ ClientResult<std::unique_ptr<Connection>> HelperConnector::connect(EndHandler on
         return std::move(access).error();
     }
     const SC_HANDLE service = access.value().service.get();
-    bool started_here = false;
-    std::optional<std::uint32_t> server_seen;
+    StartRequest start = StartRequest::none;
     for (;;) {
         PipeAttempt attempt = open_pipe();
         const ServiceSnapshot before = snapshot(service);
-        switch (step_after_open(attempt.outcome, before, started_here)) {
+        switch (step_after_open(attempt.outcome, before, start)) {
         case ConnectStep::check_server: {
             ULONG server = 0;
             if (!GetNamedPipeServerProcessId(attempt.pipe.get(), &server)) {
                 return pipe_error("the helper's pipe names no server process",
                                   win32_error_text(GetLastError()));
             }
-            switch (judge_server(server, before, server_seen)) {
+            switch (judge_server(server, before, server_end(attempt.pipe.get()))) {
             case ServerVerdict::impostor:
                 return impostor_error(server);
             case ServerVerdict::retry:
-                server_seen = server;
                 std::this_thread::sleep_for(kPipePollInterval);
                 continue;
             case ServerVerdict::genuine:
@@ -185,12 +191,17 @@ ClientResult<std::unique_ptr<Connection>> HelperConnector::connect(EndHandler on
         }
         case ConnectStep::start_service:
             if (StartServiceW(service, 0, nullptr)) {
-                started_here = true;
-            } else if (const DWORD error = GetLastError(); error != ERROR_SERVICE_ALREADY_RUNNING) {
-                return start_refused_error(win32_error_text(error));
-            } else {
-                // An instance that the manager has not yet seen end: it will soon.
+                start = StartRequest::accepted;
+                break;
+            }
+            switch (const DWORD error = GetLastError()) {
+            case ERROR_SERVICE_ALREADY_RUNNING:
+            case ERROR_SERVICE_CANNOT_ACCEPT_CTRL: // on its way out; started again once stopped
+                start = StartRequest::already_running;
                 std::this_thread::sleep_for(kPipePollInterval);
+                break;
+            default:
+                return start_refused_error(win32_error_text(error));
             }
             break;
         case ConnectStep::wait_for_pipe:

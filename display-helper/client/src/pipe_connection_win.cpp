@@ -29,7 +29,9 @@ PipeConnection::PipeConnection(UniqueHandle pipe, EndHandler on_end,
                                std::chrono::milliseconds reply_limit)
     : pipe_(std::move(pipe)), on_end_(std::move(on_end)), reply_limit_(reply_limit),
       read_event_(manual_reset_event()), reply_event_(manual_reset_event()),
-      write_event_(manual_reset_event()), stop_event_(manual_reset_event())
+      write_event_(manual_reset_event()),
+      read_started_event_(CreateEventW(nullptr, FALSE /* auto reset */, FALSE, nullptr)),
+      stop_event_(manual_reset_event())
 {
 }
 
@@ -47,12 +49,8 @@ PipeConnection::start(UniqueHandle pipe, EndHandler on_end, std::chrono::millise
 
 bool PipeConnection::begin()
 {
-    if (!read_event_ || !reply_event_ || !write_event_ || !stop_event_) {
+    if (!read_event_ || !reply_event_ || !write_event_ || !read_started_event_ || !stop_event_) {
         return false;
-    }
-    {
-        const std::lock_guard lock{io_lock_};
-        start_read();
     }
     try {
         watcher_ = std::thread{&PipeConnection::watch, this};
@@ -96,9 +94,10 @@ ClientResult<std::string> PipeConnection::exchange(std::string_view request_line
         return end_error();
     }
     // The reply comes through the pending read: whichever of this thread and the watcher sees
-    // its completion first takes it, and this thread hears of it through either event.
-    const HANDLE events[] = {reply_event_.get(), read_event_.get()};
+    // its completion first takes it, and this thread hears of it through either event. Between
+    // two reads (the watcher starts the next one) it waits for the start.
     for (;;) {
+        HANDLE events[] = {reply_event_.get(), read_event_.get()};
         {
             const std::lock_guard lock{io_lock_};
             settle_read();
@@ -111,6 +110,9 @@ ClientResult<std::string> PipeConnection::exchange(std::string_view request_line
             if (Clock::now() >= deadline) {
                 end(ErrorKind::timed_out); // the reply would come out of turn now
                 return end_error();
+            }
+            if (!read_pending_) {
+                events[1] = read_started_event_.get();
             }
         }
         WaitForMultipleObjects(2, events, FALSE /* any */, milliseconds_until(deadline));
@@ -128,51 +130,51 @@ void PipeConnection::watch()
 {
     const HANDLE events[] = {stop_event_.get(), read_event_.get()};
     for (;;) {
-        if (WaitForMultipleObjects(2, events, FALSE /* any */, INFINITE) != WAIT_OBJECT_0 + 1) {
-            return; // told to stop, or the wait itself failed
-        }
+        bool ended = false;
         bool report = false;
         {
             const std::lock_guard lock{io_lock_};
             settle_read();
-            if (!ended_) {
-                continue;
+            if (!ended_ && !read_pending_) {
+                start_read();
             }
-            report = !end_reported_;
-            end_reported_ = true;
+            ended = ended_;
+            report = ended_ && !end_reported_;
+            end_reported_ = ended_;
         }
-        if (report) {
-            on_end_();
+        if (ended) {
+            if (report) {
+                on_end_();
+            }
+            return;
         }
-        return;
+        if (WaitForMultipleObjects(2, events, FALSE /* any */, INFINITE) != WAIT_OBJECT_0 + 1) {
+            return; // told to stop, or the wait itself failed
+        }
     }
 }
 
 void PipeConnection::settle_read()
 {
-    while (read_pending_) {
-        DWORD count = 0;
-        if (!GetOverlappedResult(pipe_.get(), &read_overlapped_, &count, FALSE /* no wait */)) {
-            if (GetLastError() == ERROR_IO_INCOMPLETE) {
-                return; // still pending
-            }
-            read_pending_ = false;
-            end(ErrorKind::connection_lost); // broken pipe: the service stopped or died
-            return;
+    if (!read_pending_) {
+        return;
+    }
+    DWORD count = 0;
+    if (!GetOverlappedResult(pipe_.get(), &read_overlapped_, &count, FALSE /* no wait */)) {
+        if (GetLastError() == ERROR_IO_INCOMPLETE) {
+            return; // still pending
         }
         read_pending_ = false;
-        if (count == 0) {
-            end(ErrorKind::connection_lost);
-            return;
-        }
-        if (!replies_.take_bytes({read_buffer_, count})) {
-            end(ErrorKind::protocol);
-            return;
-        }
-        if (replies_.has_reply()) {
-            SetEvent(reply_event_.get());
-        }
-        start_read();
+        end(ErrorKind::connection_lost); // broken pipe: the service stopped or died
+        return;
+    }
+    read_pending_ = false;
+    if (count == 0) {
+        end(ErrorKind::connection_lost);
+    } else if (!replies_.take_bytes({read_buffer_, count})) {
+        end(ErrorKind::protocol);
+    } else if (replies_.has_reply()) {
+        SetEvent(reply_event_.get());
     }
 }
 
@@ -184,6 +186,7 @@ void PipeConnection::start_read()
     if (ReadFile(pipe_.get(), read_buffer_, sizeof read_buffer_, nullptr, &read_overlapped_) ||
         GetLastError() == ERROR_IO_PENDING) {
         read_pending_ = true; // done at once or not, settle_read takes the outcome
+        SetEvent(read_started_event_.get());
         return;
     }
     end(ErrorKind::connection_lost);

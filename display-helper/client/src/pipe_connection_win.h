@@ -6,6 +6,10 @@
 // the end): the connection's watcher thread waits on that read and reports the end. A
 // request's own thread writes its line and then takes the reply from the same read, so a
 // round trip costs no hand-over between threads.
+//
+// Only the watcher starts reads. The system cancels the pending I/O of a thread that exits,
+// and a request may come from a thread that ends right after it; the watcher lives as long as
+// the connection.
 
 #include <windows.h>
 
@@ -42,9 +46,9 @@ private:
     [[nodiscard]] bool begin();
     void watch();
 
-    // With io_lock_ held: takes the result of the pending read if it has completed, and keeps
-    // a read pending while the connection stands.
+    // With io_lock_ held: takes the result of the pending read if it has completed.
     void settle_read();
+    // With io_lock_ held, on the watcher's thread: starts the next read.
     void start_read();
     void end(ErrorKind why);
     [[nodiscard]] ClientError end_error() const;
@@ -58,7 +62,8 @@ private:
     UniqueHandle read_event_;  // the pending read's; manual reset
     UniqueHandle reply_event_; // set when a reply is ready or the connection has ended
     UniqueHandle write_event_;
-    UniqueHandle stop_event_; // tells the watcher to stop without a report
+    UniqueHandle read_started_event_; // auto reset: the watcher has started a read
+    UniqueHandle stop_event_;         // tells the watcher to stop without a report
     std::thread watcher_;
 
     std::mutex io_lock_; // the pending read, what it brought, and the end

@@ -26,28 +26,32 @@ TEST(ConnectRules, what_follows_an_attempt_to_open_the_pipe)
     struct Case {
         PipeOpen open;
         ServiceSnapshot service;
-        bool started_here;
+        StartRequest start;
         ConnectStep expected;
     };
+    using enum StartRequest;
     const std::vector<Case> cases = {
-        {PipeOpen::opened, kRunning, false, ConnectStep::check_server},
-        {PipeOpen::opened, kStopped, false, ConnectStep::check_server}, // who serves it decides
-        {PipeOpen::busy, kRunning, false, ConnectStep::wait_for_instance},
-        {PipeOpen::denied, kRunning, false, ConnectStep::fail_denied},
-        {PipeOpen::failed, kRunning, false, ConnectStep::fail},
-        {PipeOpen::missing, kStopped, false, ConnectStep::start_service},
-        {PipeOpen::missing, kStarting, true, ConnectStep::wait_for_pipe},
-        {PipeOpen::missing, kRunning, true, ConnectStep::wait_for_pipe},
-        {PipeOpen::missing, kRunning, false, ConnectStep::wait_for_pipe},
-        // A service on its way out is started again once it has stopped.
-        {PipeOpen::missing, kStopping, false, ConnectStep::wait_for_pipe},
+        {PipeOpen::opened, kRunning, none, ConnectStep::check_server},
+        {PipeOpen::opened, kStopped, none, ConnectStep::check_server}, // who serves it decides
+        {PipeOpen::busy, kRunning, none, ConnectStep::wait_for_instance},
+        {PipeOpen::denied, kRunning, none, ConnectStep::fail_denied},
+        {PipeOpen::failed, kRunning, none, ConnectStep::fail},
+        {PipeOpen::missing, kStopped, none, ConnectStep::start_service},
+        // Reported running without a pipe: its process may have been ended from outside.
+        {PipeOpen::missing, kRunning, none, ConnectStep::start_service},
+        {PipeOpen::missing, kStarting, accepted, ConnectStep::wait_for_pipe},
+        {PipeOpen::missing, kRunning, accepted, ConnectStep::wait_for_pipe},
+        {PipeOpen::missing, kRunning, already_running, ConnectStep::wait_for_pipe},
+        {PipeOpen::missing, kStopping, already_running, ConnectStep::wait_for_pipe},
+        // The one found running has stopped since: start it again.
+        {PipeOpen::missing, kStopped, already_running, ConnectStep::start_service},
         // It stopped after this connect started it: it will not serve; no second start.
-        {PipeOpen::missing, kStopped, true, ConnectStep::fail_stopped},
+        {PipeOpen::missing, kStopped, accepted, ConnectStep::fail_stopped},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(step_after_open(c.open, c.service, c.started_here), c.expected)
+        EXPECT_EQ(step_after_open(c.open, c.service, c.start), c.expected)
             << "open " << static_cast<int>(c.open) << ", service state "
-            << static_cast<int>(c.service.state) << ", started here " << c.started_here;
+            << static_cast<int>(c.service.state) << ", start " << static_cast<int>(c.start);
     }
 }
 
@@ -56,25 +60,24 @@ TEST(ConnectRules, only_the_running_services_own_process_is_trusted_with_the_pip
     struct Case {
         std::uint32_t server;
         ServiceSnapshot service;
-        std::optional<std::uint32_t> seen_before;
+        ServerEnd end;
         ServerVerdict expected;
     };
     const std::vector<Case> cases = {
-        {40, kRunning, std::nullopt, ServerVerdict::genuine},
-        {41, kRunning, std::nullopt, ServerVerdict::impostor},
-        {40, kStarting, std::nullopt, ServerVerdict::genuine},
-        {41, kStarting, std::nullopt, ServerVerdict::impostor},
-        {40, kStopping, std::nullopt, ServerVerdict::retry},
-        // The last instance of a service that has just stopped, or a squatter: a second
-        // look tells them apart.
-        {41, kStopped, std::nullopt, ServerVerdict::retry},
-        {41, kStopped, 41u, ServerVerdict::impostor},
-        {42, kStopped, 41u, ServerVerdict::retry},
+        {40, kRunning, ServerEnd::open, ServerVerdict::genuine},
+        {41, kRunning, ServerEnd::open, ServerVerdict::impostor},
+        {40, kStarting, ServerEnd::open, ServerVerdict::genuine},
+        {41, kStarting, ServerEnd::open, ServerVerdict::impostor},
+        {40, kStopping, ServerEnd::open, ServerVerdict::retry},
+        // While the service is stopped, a live server end is a squatter's; a closed one may
+        // be the last instance of a service that has just stopped.
+        {41, kStopped, ServerEnd::open, ServerVerdict::impostor},
+        {41, kStopped, ServerEnd::closed, ServerVerdict::retry},
         // A service process id of 0 matches no server.
-        {0, ServiceSnapshot{ServiceRunState::running, 0}, std::nullopt, ServerVerdict::impostor},
+        {0, ServiceSnapshot{ServiceRunState::running, 0}, ServerEnd::open, ServerVerdict::impostor},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(judge_server(c.server, c.service, c.seen_before), c.expected)
+        EXPECT_EQ(judge_server(c.server, c.service, c.end), c.expected)
             << "server " << c.server << ", service state " << static_cast<int>(c.service.state);
     }
 }
