@@ -11,6 +11,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long the connection goes without a request before the watcher keeps a read pending
+// again. Within a run of requests each reads its own reply, so the watcher does not wake for
+// every reply; a loss in such a pause is still seen well within a second.
+constexpr std::chrono::milliseconds kQuietBeforeWatching{50};
+
 DWORD milliseconds_until(Clock::time_point deadline)
 {
     const auto left =
@@ -28,10 +33,9 @@ UniqueHandle manual_reset_event()
 PipeConnection::PipeConnection(UniqueHandle pipe, EndHandler on_end,
                                std::chrono::milliseconds reply_limit)
     : pipe_(std::move(pipe)), on_end_(std::move(on_end)), reply_limit_(reply_limit),
-      read_event_(manual_reset_event()), reply_event_(manual_reset_event()),
-      write_event_(manual_reset_event()),
-      read_started_event_(CreateEventW(nullptr, FALSE /* auto reset */, FALSE, nullptr)),
-      stop_event_(manual_reset_event())
+      watch_read_event_(manual_reset_event()), request_read_event_(manual_reset_event()),
+      reply_event_(CreateEventW(nullptr, FALSE /* auto reset */, FALSE, nullptr)),
+      write_event_(manual_reset_event()), stop_event_(manual_reset_event())
 {
 }
 
@@ -49,7 +53,8 @@ PipeConnection::start(UniqueHandle pipe, EndHandler on_end, std::chrono::millise
 
 bool PipeConnection::begin()
 {
-    if (!read_event_ || !reply_event_ || !write_event_ || !read_started_event_ || !stop_event_) {
+    if (!watch_read_event_ || !request_read_event_ || !reply_event_ || !write_event_ ||
+        !stop_event_) {
         return false;
     }
     try {
@@ -85,7 +90,6 @@ ClientResult<std::string> PipeConnection::exchange(std::string_view request_line
             return end_error();
         }
         replies_.expect_reply();
-        ResetEvent(reply_event_.get());
     }
     std::string line{request_line};
     line += '\n';
@@ -93,11 +97,11 @@ ClientResult<std::string> PipeConnection::exchange(std::string_view request_line
         const std::lock_guard lock{io_lock_};
         return end_error();
     }
+    const RequestEnd request_end{*this};
     // The reply comes through the pending read: whichever of this thread and the watcher sees
-    // its completion first takes it, and this thread hears of it through either event. Between
-    // two reads (the watcher starts the next one) it waits for the start.
+    // its completion first takes it, and this thread hears of it through either event.
     for (;;) {
-        HANDLE events[] = {reply_event_.get(), read_event_.get()};
+        HANDLE events[] = {reply_event_.get(), nullptr};
         {
             const std::lock_guard lock{io_lock_};
             settle_read();
@@ -112,8 +116,10 @@ ClientResult<std::string> PipeConnection::exchange(std::string_view request_line
                 return end_error();
             }
             if (!read_pending_) {
-                events[1] = read_started_event_.get();
+                // This thread waits for the read to complete before it returns.
+                start_read(request_read_event_.get());
             }
+            events[1] = read_overlapped_.hEvent;
         }
         WaitForMultipleObjects(2, events, FALSE /* any */, milliseconds_until(deadline));
     }
@@ -128,15 +134,28 @@ bool PipeConnection::ended()
 
 void PipeConnection::watch()
 {
-    const HANDLE events[] = {stop_event_.get(), read_event_.get()};
     for (;;) {
         bool ended = false;
         bool report = false;
+        DWORD wait_ms = INFINITE;
         {
             const std::lock_guard lock{io_lock_};
             settle_read();
+            if (replies_.has_reply()) {
+                SetEvent(reply_event_.get()); // for the request's thread, which waits for it
+            }
             if (!ended_ && !read_pending_) {
-                start_read();
+                // Requests in a row read for themselves; the watch resumes once they pause.
+                const auto quiet = Clock::now() - last_request_end_;
+                if (quiet >= kQuietBeforeWatching) {
+                    start_read(watch_read_event_.get());
+                } else {
+                    wait_ms = static_cast<DWORD>(
+                        std::chrono::ceil<std::chrono::milliseconds>(kQuietBeforeWatching - quiet)
+                            .count());
+                }
+            } else if (read_pending_ && read_overlapped_.hEvent != watch_read_event_.get()) {
+                wait_ms = static_cast<DWORD>(kQuietBeforeWatching.count()); // a request's read
             }
             ended = ended_;
             report = ended_ && !end_reported_;
@@ -148,8 +167,9 @@ void PipeConnection::watch()
             }
             return;
         }
-        if (WaitForMultipleObjects(2, events, FALSE /* any */, INFINITE) != WAIT_OBJECT_0 + 1) {
-            return; // told to stop, or the wait itself failed
+        const HANDLE events[] = {stop_event_.get(), watch_read_event_.get()};
+        if (WaitForMultipleObjects(2, events, FALSE /* any */, wait_ms) == WAIT_OBJECT_0) {
+            return; // told to stop
         }
     }
 }
@@ -173,20 +193,16 @@ void PipeConnection::settle_read()
         end(ErrorKind::connection_lost);
     } else if (!replies_.take_bytes({read_buffer_, count})) {
         end(ErrorKind::protocol);
-    } else if (replies_.has_reply()) {
-        SetEvent(reply_event_.get());
     }
 }
 
-void PipeConnection::start_read()
+void PipeConnection::start_read(HANDLE event)
 {
-    ResetEvent(read_event_.get());
     read_overlapped_ = OVERLAPPED{};
-    read_overlapped_.hEvent = read_event_.get();
+    read_overlapped_.hEvent = event; // ReadFile resets it as the read begins
     if (ReadFile(pipe_.get(), read_buffer_, sizeof read_buffer_, nullptr, &read_overlapped_) ||
         GetLastError() == ERROR_IO_PENDING) {
         read_pending_ = true; // done at once or not, settle_read takes the outcome
-        SetEvent(read_started_event_.get());
         return;
     }
     end(ErrorKind::connection_lost);
@@ -217,19 +233,19 @@ ClientError PipeConnection::end_error() const
 bool PipeConnection::write_all(std::string_view bytes, Clock::time_point deadline)
 {
     while (!bytes.empty()) {
-        ResetEvent(write_event_.get());
         OVERLAPPED overlapped{};
-        overlapped.hEvent = write_event_.get();
-        if (!WriteFile(pipe_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), nullptr,
-                       &overlapped) &&
-            GetLastError() != ERROR_IO_PENDING) {
+        overlapped.hEvent = write_event_.get(); // WriteFile resets it as the write begins
+        const BOOL done = WriteFile(pipe_.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                    nullptr, &overlapped);
+        if (!done && GetLastError() != ERROR_IO_PENDING) {
             const std::lock_guard lock{io_lock_};
             end(ErrorKind::connection_lost);
             return false;
         }
         DWORD written = 0;
-        if (WaitForSingleObject(write_event_.get(), milliseconds_until(deadline)) !=
-            WAIT_OBJECT_0) {
+        // A request line fits the pipe's buffer, so the write is mostly done at once.
+        if (!done && WaitForSingleObject(write_event_.get(), milliseconds_until(deadline)) !=
+                         WAIT_OBJECT_0) {
             CancelIoEx(pipe_.get(), &overlapped);
             GetOverlappedResult(pipe_.get(), &overlapped, &written, TRUE /* wait */);
             const std::lock_guard lock{io_lock_};

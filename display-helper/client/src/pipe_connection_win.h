@@ -7,9 +7,12 @@
 // request's own thread writes its line and then takes the reply from the same read, so a
 // round trip costs no hand-over between threads.
 //
-// Only the watcher starts reads. The system cancels the pending I/O of a thread that exits,
-// and a request may come from a thread that ends right after it; the watcher lives as long as
-// the connection.
+// The system cancels the pending I/O of a thread that exits, and a request may come from a
+// thread that ends right after it. So the read that stays pending while the connection is
+// idle is always started by the watcher, which lives as long as the connection; a request's
+// thread starts a read only when none is pending, and waits for it to complete before it
+// returns. The two kinds of read signal different events, so that the watcher sleeps through
+// a run of requests and starts its read once they pause.
 
 #include <windows.h>
 
@@ -48,8 +51,24 @@ private:
 
     // With io_lock_ held: takes the result of the pending read if it has completed.
     void settle_read();
-    // With io_lock_ held, on the watcher's thread: starts the next read.
-    void start_read();
+    // With io_lock_ held: starts the next read, which signals `event`.
+    void start_read(HANDLE event);
+
+    // Marks the end of a request for the watcher.
+    class RequestEnd {
+    public:
+        explicit RequestEnd(PipeConnection& connection) : connection_(connection) {}
+        ~RequestEnd()
+        {
+            const std::lock_guard lock{connection_.io_lock_};
+            connection_.last_request_end_ = std::chrono::steady_clock::now();
+        }
+        RequestEnd(const RequestEnd&) = delete;
+        RequestEnd& operator=(const RequestEnd&) = delete;
+
+    private:
+        PipeConnection& connection_;
+    };
     void end(ErrorKind why);
     [[nodiscard]] ClientError end_error() const;
 
@@ -59,17 +78,18 @@ private:
     UniqueHandle pipe_;
     EndHandler on_end_;
     std::chrono::milliseconds reply_limit_;
-    UniqueHandle read_event_;  // the pending read's; manual reset
-    UniqueHandle reply_event_; // set when a reply is ready or the connection has ended
+    UniqueHandle watch_read_event_;   // the watcher's read; manual reset
+    UniqueHandle request_read_event_; // a request's read; manual reset
+    UniqueHandle reply_event_; // auto reset: the watcher took a reply, or the connection ended
     UniqueHandle write_event_;
-    UniqueHandle read_started_event_; // auto reset: the watcher has started a read
-    UniqueHandle stop_event_;         // tells the watcher to stop without a report
+    UniqueHandle stop_event_; // tells the watcher to stop without a report
     std::thread watcher_;
 
     std::mutex io_lock_; // the pending read, what it brought, and the end
     OVERLAPPED read_overlapped_{};
     char read_buffer_[512];
     bool read_pending_ = false;
+    std::chrono::steady_clock::time_point last_request_end_{};
     ReplyLines replies_;
     bool ended_ = false;
     ErrorKind end_kind_ = ErrorKind::connection_lost;
