@@ -152,13 +152,13 @@ ClientResult<std::unique_ptr<Connection>> HelperConnector::connect(EndHandler on
                 return pipe_error("the helper's pipe names no server process",
                                   win32_error_text(GetLastError()));
             }
-            switch (judge_server(server, before, server_end(attempt.pipe.get()))) {
-            case ServerVerdict::impostor:
+            const ServerVerdict verdict =
+                judge_server(server, before, server_end(attempt.pipe.get()));
+            if (verdict == ServerVerdict::impostor) {
                 return impostor_error(server);
-            case ServerVerdict::retry:
+            }
+            if (verdict == ServerVerdict::retry) {
                 std::this_thread::sleep_for(kPipePollInterval);
-                continue;
-            case ServerVerdict::genuine:
                 break;
             }
             // The end of the connection is news only once the ping has answered; an end
