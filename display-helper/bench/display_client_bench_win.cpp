@@ -1,7 +1,9 @@
 // The display client against hand-written baselines in the same run, on the helper installed
 // as the service TolvekDisplayHelper of the build's prefix (with the stand-in cfgmgr32.dll):
 // - a ping through the library against a ping on a raw overlapped pipe client, both connected
-//   to the same service, in alternating rounds (ratio = library / raw);
+//   to the same service, taking turns ping by ping (which goes first alternates) so that the
+//   shared machine's load falls on both alike; each round of 100 pairs gives a ratio (library / raw), the median is the
+//   figure;
 // - a connect to the stopped service until the first ping reply, against StartServiceW and
 //   opening the pipe by hand (trying every millisecond until it exists) and one ping, in
 //   alternating runs, each from a stopped service (ratio = library / by hand).
@@ -32,7 +34,7 @@ using namespace tolvek;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kPingRounds = 201;
+constexpr int kPingRounds = 101;
 constexpr int kPingsPerRound = 100;
 constexpr int kConnectRuns = 9; // of each
 
@@ -53,26 +55,36 @@ double median(std::vector<double> values)
     std::exit(1);
 }
 
-double raw_pings(testing::PipeClient& raw, int count)
+double raw_ping(testing::PipeClient& raw)
 {
     const auto start = Clock::now();
-    for (int i = 0; i < count; ++i) {
-        if (testing::request(raw, testing::kPing) != testing::kPong) {
-            give_up("the raw ping failed");
-        }
+    if (testing::request(raw, testing::kPing) != testing::kPong) {
+        give_up("the raw ping failed");
     }
-    return microseconds_since(start) / count;
+    return microseconds_since(start);
 }
 
-double library_pings(display::DisplayClient& client, int count)
+double library_ping(display::DisplayClient& client)
 {
     const auto start = Clock::now();
-    for (int i = 0; i < count; ++i) {
-        if (!client.ping()) {
-            give_up("the library's ping failed");
-        }
+    if (!client.ping()) {
+        give_up("the library's ping failed");
     }
-    return microseconds_since(start) / count;
+    return microseconds_since(start);
+}
+
+// One ping each, added to the sums. Which goes first alternates with `pair`: the one that
+// follows meets the helper's thread of the other still finishing its turn.
+void ping_pair(int pair, testing::PipeClient& raw, display::DisplayClient& client,
+               double& raw_us, double& library_us)
+{
+    if (pair % 2 == 0) {
+        raw_us += raw_ping(raw);
+        library_us += library_ping(client);
+    } else {
+        library_us += library_ping(client);
+        raw_us += raw_ping(raw);
+    }
 }
 
 void wait_until_stopped(const testing::HelperService& service)
@@ -141,16 +153,24 @@ int main()
             give_up("the raw client did not connect");
         }
         display::DisplayClient& client = *connected.value();
-        raw_pings(*raw, 1000); // warm-up of both
-        library_pings(client, 1000);
+        double unused_raw = 0;
+        double unused_library = 0;
+        for (int i = 0; i < 1000; ++i) { // warm-up of both
+            ping_pair(i, *raw, client, unused_raw, unused_library);
+        }
         std::vector<double> raw_us, library_us, ratios;
         for (int round = 0; round < kPingRounds; ++round) {
-            raw_us.push_back(raw_pings(*raw, kPingsPerRound));
-            library_us.push_back(library_pings(client, kPingsPerRound));
-            ratios.push_back(library_us.back() / raw_us.back());
+            double raw_sum = 0;
+            double library_sum = 0;
+            for (int i = 0; i < kPingsPerRound; ++i) {
+                ping_pair(i, *raw, client, raw_sum, library_sum);
+            }
+            raw_us.push_back(raw_sum / kPingsPerRound);
+            library_us.push_back(library_sum / kPingsPerRound);
+            ratios.push_back(library_sum / raw_sum);
         }
         std::printf("ping round trip: raw overlapped client %.1f us, library %.1f us (medians of "
-                    "%d rounds of %d)\n",
+                    "%d rounds of %d pairs)\n",
                     median(raw_us), median(library_us), kPingRounds, kPingsPerRound);
         std::printf("ping: library / raw = %.3f (median of the rounds' ratios; min %.3f, max "
                     "%.3f)\n",
