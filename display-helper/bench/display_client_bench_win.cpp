@@ -2,8 +2,8 @@
 // as the service TolvekDisplayHelper of the build's prefix (with the stand-in cfgmgr32.dll):
 // - a ping through the library against a ping on a raw overlapped pipe client, both connected
 //   to the same service, taking turns ping by ping (which goes first alternates) so that the
-//   shared machine's load falls on both alike; each round of 100 pairs gives a ratio (library / raw), the median is the
-//   figure;
+//   shared machine's load falls on both alike; each round of 100 pairs gives a ratio
+//   (library / raw), and the median of the rounds is the figure;
 // - a connect to the stopped service until the first ping reply, against StartServiceW and
 //   opening the pipe by hand (trying every millisecond until it exists) and one ping, in
 //   alternating runs, each from a stopped service (ratio = library / by hand).
@@ -75,8 +75,8 @@ double library_ping(display::DisplayClient& client)
 
 // One ping each, added to the sums. Which goes first alternates with `pair`: the one that
 // follows meets the helper's thread of the other still finishing its turn.
-void ping_pair(int pair, testing::PipeClient& raw, display::DisplayClient& client,
-               double& raw_us, double& library_us)
+void ping_pair(int pair, testing::PipeClient& raw, display::DisplayClient& client, double& raw_us,
+               double& library_us)
 {
     if (pair % 2 == 0) {
         raw_us += raw_ping(raw);
