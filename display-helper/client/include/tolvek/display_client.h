@@ -134,9 +134,9 @@ public:
     // it. Valid for as long as the client lives.
     [[nodiscard]] void* lost_event() const;
 
+private:
     struct Parts; // the client's insides, defined where it is built
 
-private:
     explicit DisplayClient(std::unique_ptr<Parts> parts);
 
     std::unique_ptr<Parts> parts_;
