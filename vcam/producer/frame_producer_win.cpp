@@ -2,6 +2,7 @@
 
 #include "frame_section_layout.h"
 #include "mapped_section_win.h"
+#include "tolvek/error_text_win.h"
 #include "viewer_section_layout.h"
 
 #include <cstdint>
@@ -10,6 +11,31 @@
 namespace tolvek::vcam {
 
 namespace {
+
+// The session's producer lock. It is the existence of this named object, not the ownership
+// of a mutex: a mutex belongs to the thread that took it, so a producer created on one thread
+// and destroyed on another could not release it, and one whose creating thread ended would
+// leave it abandoned for the next taker to walk into while this producer still writes. A
+// named object lives exactly as long as some handle to it is open, and only producers open
+// it, each holding its handle (not inheritable) for its whole life; the system closes the
+// handle when the process ends, however it ends.
+constexpr wchar_t kProducerLockName[] = L"Local\\TolvekVcamProducer";
+
+// Creates the lock object, or finds that another producer holds it. A refused producer
+// drops its handle at once: for that moment a third one is refused as well, even if the
+// first has just gone, which is right for a moment in which the second was starting.
+HRESULT take_producer_lock(UniqueHandle& lock) noexcept
+{
+    UniqueHandle object{CreateEventW(nullptr, TRUE, FALSE, kProducerLockName)};
+    if (!object) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        return kAnotherProducerRunning;
+    }
+    lock = std::move(object);
+    return S_OK;
+}
 
 // Creates the paging-file-backed section `name` of `size` bytes, or opens it when it
 // exists, and maps all of it for writing. The default security descriptor leaves it to the
@@ -32,15 +58,29 @@ HRESULT create_section(const wchar_t* name, std::size_t size,
 
 } // namespace
 
-FrameProducer::FrameProducer(std::unique_ptr<SectionView> frame_section,
+std::string producer_failure_text(HRESULT result)
+{
+    if (result == kAnotherProducerRunning) {
+        return "another producer is running";
+    }
+    return hresult_error_text(result);
+}
+
+FrameProducer::FrameProducer(UniqueHandle lock, std::unique_ptr<SectionView> frame_section,
                              std::unique_ptr<SectionView> viewer_section) noexcept
-    : frame_section_(std::move(frame_section)), viewer_section_(std::move(viewer_section)),
-      publisher_(frame_section_->base()), viewers_(viewer_section_->base())
+    : lock_(std::move(lock)), frame_section_(std::move(frame_section)),
+      viewer_section_(std::move(viewer_section)), publisher_(frame_section_->base()),
+      viewers_(viewer_section_->base())
 {
 }
 
 HRESULT FrameProducer::create(std::unique_ptr<FrameProducer>& producer) noexcept
 {
+    // Before the sections: a second producer must not even initialise a header.
+    UniqueHandle lock;
+    if (const HRESULT result = take_producer_lock(lock); FAILED(result)) {
+        return result;
+    }
     std::unique_ptr<SectionView> frame_section;
     if (const HRESULT result = create_section(kFrameSectionName, kFrameSectionSize, frame_section);
         FAILED(result)) {
@@ -52,8 +92,8 @@ HRESULT FrameProducer::create(std::unique_ptr<FrameProducer>& producer) noexcept
         FAILED(result)) {
         return result;
     }
-    producer.reset(new (std::nothrow)
-                       FrameProducer(std::move(frame_section), std::move(viewer_section)));
+    producer.reset(new (std::nothrow) FrameProducer(std::move(lock), std::move(frame_section),
+                                                    std::move(viewer_section)));
     return producer != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -17,6 +17,12 @@ namespace tolvek::vcam::testing {
 
 inline constexpr DWORD kProducerWaitLimitMs = 20'000;
 
+// vcam_test_producer's exit code when the producer library refused it because another
+// producer of the session is running (0-8 are the viewers it counted).
+inline constexpr DWORD kProducerRefusedExitCode = 103;
+// What the helpers below give when the producer did not end within the wait limit.
+inline constexpr DWORD kProducerDidNotEnd = 999;
+
 // The full path of `file_name` in the folder of the running program.
 inline std::wstring beside_this_program(const wchar_t* file_name)
 {
@@ -72,12 +78,27 @@ public:
     [[nodiscard]] DWORD quit_and_count_viewers() const
     {
         SetEvent(quit_.get());
-        DWORD exit_code = 999;
-        if (WaitForSingleObject(process_.get(), kProducerWaitLimitMs) != WAIT_OBJECT_0 ||
+        return wait_for_exit();
+    }
+
+    // Waits for the producer to end by itself and gives its exit code.
+    [[nodiscard]] DWORD wait_for_exit() const
+    {
+        DWORD exit_code = kProducerDidNotEnd;
+        if (!process_ ||
+            WaitForSingleObject(process_.get(), kProducerWaitLimitMs) != WAIT_OBJECT_0 ||
             !GetExitCodeProcess(process_.get(), &exit_code)) {
-            return 999;
+            return kProducerDidNotEnd;
         }
         return exit_code;
+    }
+
+    // Ends the producer as a crash would, with no clean-up of its own, and waits until it has
+    // gone.
+    [[nodiscard]] bool kill() const
+    {
+        return process_ && TerminateProcess(process_.get(), 1) &&
+               WaitForSingleObject(process_.get(), kProducerWaitLimitMs) == WAIT_OBJECT_0;
     }
 
 private:

@@ -13,13 +13,15 @@
 //              committed, and carries a valid header with one frame published
 //   short      the frame section one page smaller than the layout, with the same header
 //
-// Exit codes 0-8: live viewers at the end; 100 and up: the producer failed.
+// Exit codes 0-8: live viewers at the end; 100 and up: the producer failed
+// (kProducerRefusedExitCode: another producer of the session is running).
 
 #include <windows.h>
 
 #include "frame_patterns.h"
 #include "frame_producer_win.h"
 #include "frame_section_layout.h"
+#include "producer_process_win.h"
 #include "shared_memory.h"
 #include "tolvek/owners_win.h"
 #include "viewer_section_layout.h"
@@ -125,8 +127,10 @@ int wmain(int argc, wchar_t** argv)
         return 0;
     }
     std::unique_ptr<FrameProducer> producer;
-    if (FAILED(FrameProducer::create(producer))) {
-        return kNoSections;
+    if (const HRESULT result = FrameProducer::create(producer); FAILED(result)) {
+        return result == kAnotherProducerRunning
+                   ? static_cast<int>(testing::kProducerRefusedExitCode)
+                   : kNoSections;
     }
     const auto draw = [&](FramePixels pixels) { testing::draw_pattern(pixels.data(), pattern); };
     producer->publish_with(draw);
