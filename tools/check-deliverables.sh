@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Checks the shape of the two Windows deliverables, the camera's registration tool and the
-# monitor command:
+# Checks the shape of the two Windows deliverables and the programs shipped beside them (the
+# camera's registration tool, the monitor command and the test-pattern feed):
 # - they import system DLLs only (no MinGW runtime DLL has to ship beside them);
 # - tolvek_vcam.dll exports exactly DllGetClassObject and DllCanUnloadNow.
 #   tools/check-deliverables.sh <folder holding the deliverables>
@@ -12,7 +12,8 @@ objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 allowed='^(kernel32|advapi32|user32|ole32|oleaut32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+|ntdll|shell32|cfgmgr32|rpcrt4|bcrypt|ws2_32|sechost)\.dll$'
 status=0
 
-for binary in tolvek-display-helper.exe tolvek-monitors.exe tolvek_vcam.dll tolvek-vcam-register.exe; do
+for binary in tolvek-display-helper.exe tolvek-monitors.exe tolvek_vcam.dll \
+  tolvek-vcam-register.exe tolvek-vcam-pattern.exe; do
   path=$dir/$binary
   if [ ! -f "$path" ]; then
     echo "missing: $path"
@@ -35,5 +36,5 @@ if [ "$exports" != "DllCanUnloadNow DllGetClassObject " ]; then
   status=1
 fi
 
-[ $status -eq 0 ] && echo "deliverables, the registration tool and the monitor command import system DLLs only; tolvek_vcam.dll exports exactly the two entry points"
+[ $status -eq 0 ] && echo "deliverables, the registration tool, the monitor command and the pattern feed import system DLLs only; tolvek_vcam.dll exports exactly the two entry points"
 exit $status

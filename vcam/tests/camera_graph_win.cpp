@@ -150,6 +150,11 @@ HRESULT camera_module_can_unload_now()
     return can_unload_now != nullptr ? can_unload_now() : E_UNEXPECTED;
 }
 
+SampleRecorder::SampleRecorder(Inspection inspection)
+    : read_picture_(inspection == Inspection::picture ? PictureReader(picture_of) : PictureReader())
+{
+}
+
 HRESULT SampleRecorder::SampleCB(double, IMediaSample* sample)
 {
     GrabbedSample grabbed;
@@ -159,9 +164,9 @@ HRESULT SampleRecorder::SampleCB(double, IMediaSample* sample)
         grabbed.start = grabbed.stop = -1;
     }
     BYTE* data = nullptr;
-    if (inspection_ == Inspection::picture && SUCCEEDED(sample->GetPointer(&data))) {
-        grabbed.picture = picture_of(reinterpret_cast<const std::byte*>(data), grabbed.data_length,
-                                     grabbed.number);
+    if (read_picture_ && SUCCEEDED(sample->GetPointer(&data))) {
+        grabbed.picture = read_picture_(reinterpret_cast<const std::byte*>(data),
+                                        grabbed.data_length, grabbed.number);
     }
     {
         std::lock_guard lock(lock_);

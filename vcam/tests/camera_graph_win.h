@@ -57,7 +57,13 @@ struct VideoInputDevices {
 
 // What one grabbed sample carried, and when it came.
 struct GrabbedSample {
-    enum class Picture { numbered, fill_colour, other, not_inspected };
+    enum class Picture {
+        numbered,    // a numbered picture, its number in `number`
+        fill_colour, // the camera's fill colour
+        matching,    // the picture that a test's own reader looked for
+        other,
+        not_inspected,
+    };
 
     MonotonicTime arrival;
     Picture picture = Picture::not_inspected;
@@ -78,8 +84,14 @@ public:
         arrival_only, // keeps only the arrival time and the sample times, for pacing
     };
     using Condition = std::function<bool(const std::vector<GrabbedSample>&)>;
+    // Tells from a sample's bytes and data length what it shows; sets `number` for a
+    // numbered picture.
+    using PictureReader = std::function<GrabbedSample::Picture(const std::byte* data, long length,
+                                                               std::uint32_t& number)>;
 
-    explicit SampleRecorder(Inspection inspection) : inspection_(inspection) {}
+    explicit SampleRecorder(Inspection inspection);
+    // Tells the pictures apart with a reader of the test's own.
+    explicit SampleRecorder(PictureReader read_picture) : read_picture_(std::move(read_picture)) {}
 
     // ISampleGrabberCB
     HRESULT STDMETHODCALLTYPE SampleCB(double sample_time, IMediaSample* sample) override;
@@ -97,7 +109,7 @@ public:
     void release_held_samples();
 
 private:
-    const Inspection inspection_;
+    const PictureReader read_picture_; // none: arrival times only
     mutable std::mutex lock_;
     std::condition_variable changed_;
     std::vector<GrabbedSample> samples_;
