@@ -21,19 +21,15 @@
 
 #include <windows.h>
 
-#include "camera_format.h"
 #include "camera_graph_win.h"
 #include "camera_test_support_win.h"
-#include "frame_pacing.h"
+#include "frame_copy_baseline_win.h"
 #include "producer_process_win.h"
 #include "tolvek/owners_win.h"
 
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
-#include <memory>
 #include <optional>
 
 namespace tolvek::vcam {
@@ -43,74 +39,7 @@ using namespace std::chrono_literals;
 using testing::SampleRecorder;
 using testing::WorkerThreads;
 
-constexpr int kBackToBackCopies = 3000;
 constexpr auto kSettle = 1s;
-
-// User and kernel time of a thread, in seconds.
-double thread_seconds(HANDLE thread)
-{
-    FILETIME created{}, ended{}, kernel{}, user{};
-    if (!GetThreadTimes(thread, &created, &ended, &kernel, &user)) {
-        return -1;
-    }
-    const auto ticks = [](const FILETIME& time) {
-        return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
-}
-
-// Three frames to copy from and two to copy into, as the section's slots and the
-// allocator's buffers.
-class CopyBaseline {
-public:
-    CopyBaseline()
-    {
-        std::memset(sources_.get(), 0x5A, 3 * kFrameSize);
-        std::memset(samples_.get(), 0, 2 * kFrameSize);
-    }
-
-    // CPU seconds of 30 frame copies, from kBackToBackCopies of them in a row.
-    double back_to_back()
-    {
-        const double before = thread_seconds(GetCurrentThread());
-        for (int index = 0; index < kBackToBackCopies; ++index) {
-            copy(index);
-        }
-        return (thread_seconds(GetCurrentThread()) - before) / (kBackToBackCopies / 30.0);
-    }
-
-    // CPU seconds a second of one frame copy every 1/30 s, on an absolute schedule as the
-    // worker's, over `seconds`.
-    double paced(int seconds)
-    {
-        const double before = thread_seconds(GetCurrentThread());
-        const auto start = std::chrono::steady_clock::now();
-        for (int index = 0; index < seconds * 30; ++index) {
-            copy(index);
-            const Nanoseconds wait = wait_after_sample(static_cast<std::uint64_t>(index), start,
-                                                       std::chrono::steady_clock::now());
-            if (wait > Nanoseconds::zero()) {
-                Sleep(static_cast<DWORD>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()));
-            }
-        }
-        const double wall =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return (thread_seconds(GetCurrentThread()) - before) / wall;
-    }
-
-private:
-    void copy(int index)
-    {
-        std::memcpy(samples_.get() + (index % 2) * kFrameSize,
-                    sources_.get() + (index % 3) * kFrameSize, kFrameSize);
-        // Keeps the compiler from dropping copies whose result nobody reads.
-        asm volatile("" : : "r"(samples_.get()) : "memory");
-    }
-
-    std::unique_ptr<std::byte[]> sources_{new std::byte[3 * kFrameSize]};
-    std::unique_ptr<std::byte[]> samples_{new std::byte[2 * kFrameSize]};
-};
 
 struct WorkerFigures {
     double cpu_per_second = 0;
@@ -162,7 +91,7 @@ int run(int argc, wchar_t** argv)
         std::fprintf(stderr, "the producer did not start\n");
         return 1;
     }
-    CopyBaseline baseline;
+    FrameCopyBaseline baseline;
     const double back_to_back_before = baseline.back_to_back();
     const std::optional<WorkerFigures> renderer_only = measure_worker(nullptr, seconds);
     auto recorder = SampleRecorder::create(SampleRecorder::Inspection::arrival_only);
