@@ -12,7 +12,6 @@
 #include "feed_report.h"
 #include "frame_producer_win.h"
 #include "pattern_feed_win.h"
-#include "pattern_picture.h"
 #include "still_picture_win.h"
 #include "tolvek/com_apartment_win.h"
 #include "tolvek/dll_search_win.h"
@@ -83,13 +82,6 @@ void say(const std::string& line)
     std::fflush(stdout); // whoever reads a pipe sees each line as it happens
 }
 
-TimeOfDay local_time_of_day()
-{
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return {now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
-}
-
 Status feed(const FeedOptions& options)
 {
     const ComApartment com; // the imaging component is reached through COM
@@ -105,9 +97,7 @@ Status feed(const FeedOptions& options)
             std::memcpy(frame.data(), still.data(), kFrameSize);
         };
     } else {
-        settings.draw = [](FramePixels frame, std::uint64_t frame_number) {
-            draw_pattern_picture(frame, frame_number, local_time_of_day());
-        };
+        settings.draw = draw_pattern_now;
     }
 
     std::unique_ptr<FrameProducer> producer;

@@ -3,6 +3,7 @@
 #include "feed_report.h"
 #include "frame_pacing.h"
 #include "pacing_sleep_win.h"
+#include "pattern_picture.h"
 
 #include <algorithm>
 
@@ -18,6 +19,14 @@ bool is_set(HANDLE event)
 }
 
 } // namespace
+
+void draw_pattern_now(FramePixels frame, std::uint64_t frame_number) noexcept
+{
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    draw_pattern_picture(frame, frame_number,
+                         {now.wHour, now.wMinute, now.wSecond, now.wMilliseconds});
+}
 
 std::uint64_t run_feed(FrameProducer& producer, const FeedSettings& settings)
 {

@@ -30,6 +30,9 @@ struct FeedSettings {
     std::function<void(const std::string& line)> say;
 };
 
+// Draws the moving test picture of frame `frame_number` at the local time of day.
+void draw_pattern_now(FramePixels frame, std::uint64_t frame_number) noexcept;
+
 // Runs the feed until `settings.stop` is set or its duration has passed; gives the number of
 // frames it published.
 std::uint64_t run_feed(FrameProducer& producer, const FeedSettings& settings);
