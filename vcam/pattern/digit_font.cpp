@@ -49,8 +49,9 @@ int glyph_left(const TextBox& box, int index)
     return box.left + index * kGlyphAdvance * box.cell;
 }
 
-// Ink or paper, judged by the green part at the cell's centre so that a picture that went
-// through a lossless conversion still reads; anything in between is neither.
+// Ink or paper, judged by the green part at the cell's centre with a wide margin, so that a
+// picture whose colours changed a little on the way still reads; anything in between is
+// neither.
 std::optional<bool> read_cell(ConstFramePixels frame, const TextBox& box, int index, int row,
                               int column)
 {

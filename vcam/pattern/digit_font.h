@@ -2,8 +2,9 @@
 
 // Large digits of the test pattern, in a 5 x 7 cell font of the feed's own (no system font is
 // needed), and the reader that takes them back out of a frame. The reader is how tests and
-// tools tell which frame a camera delivered: it needs the picture unchanged, as the camera
-// passes it on, and refuses anything that is not exactly this font.
+// tools tell which frame a camera delivered: it needs the picture at its own size and place,
+// as the camera passes it on, and refuses any cell that is neither clearly ink nor clearly
+// paper and any shape that is no glyph of this font.
 
 #include "frame_canvas.h"
 

@@ -7,23 +7,33 @@
 
 namespace tolvek::vcam::testing {
 
+namespace {
+
+// The test's answer to the Ctrl+C it presses: none. Installed once for the life of the
+// process, since the event reaches the test at some moment after GenerateConsoleCtrlEvent
+// returns, and the default handler would end the test. (Ignoring Ctrl+C instead would be
+// inherited by the processes the test starts next, and they would ignore it too.)
+BOOL WINAPI swallow_ctrl_c(DWORD control) noexcept
+{
+    return control == CTRL_C_EVENT ? TRUE : FALSE;
+}
+
+} // namespace
+
 SharedConsole::SharedConsole()
 {
+    static const bool swallowing = SetConsoleCtrlHandler(swallow_ctrl_c, TRUE) != FALSE;
     FreeConsole(); // whatever console the test had, if any
-    ready_ = AllocConsole() != FALSE;
+    ready_ = swallowing && AllocConsole() != FALSE;
 }
 
 SharedConsole::~SharedConsole()
 {
-    SetConsoleCtrlHandler(nullptr, FALSE);
     FreeConsole();
 }
 
 bool SharedConsole::press_ctrl_c() const
 {
-    // The test ignores the Ctrl+C it presses. Only from now on: processes started while it
-    // ignores Ctrl+C inherit that, and would ignore it too.
-    SetConsoleCtrlHandler(nullptr, TRUE);
     return ready_ && GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
 }
 

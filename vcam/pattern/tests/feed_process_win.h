@@ -20,8 +20,8 @@
 
 namespace tolvek::vcam::testing {
 
-// A console of the test's own (a test run by ctest has none), on which the processes that
-// the test starts next are, and on which Ctrl+C reaches everybody but the test itself.
+// A console of the test's own (a test run by ctest has none), which the processes that the
+// test starts next share with it, so that its Ctrl+C reaches them.
 class SharedConsole {
 public:
     SharedConsole();
@@ -30,8 +30,7 @@ public:
     SharedConsole& operator=(const SharedConsole&) = delete;
 
     [[nodiscard]] bool ready() const noexcept { return ready_; }
-    // Presses Ctrl+C: every process on the console but this one gets CTRL_C_EVENT. Start
-    // the processes first.
+    // Presses Ctrl+C: every process on the console gets CTRL_C_EVENT; this one lets it pass.
     [[nodiscard]] bool press_ctrl_c() const;
 
 private:
