@@ -29,25 +29,6 @@ TEST(FeedReport, a_line_comes_when_the_number_of_viewers_changes_and_only_then)
     }
 }
 
-TEST(FeedReport, the_first_line_says_what_is_shown_and_how_it_ends)
-{
-    struct Case {
-        std::optional<std::u16string> image_path;
-        std::optional<std::chrono::seconds> duration;
-        std::string line;
-    };
-    for (const Case& c : std::vector<Case>{
-             {std::nullopt, std::nullopt,
-              "feeding Tolvek Camera with the test pattern while somebody watches; Ctrl+C ends "
-              "it"},
-             {u"C:\\\u00e9t\u00e9.png", std::chrono::seconds{30},
-              "feeding Tolvek Camera with C:\\\xC3\xA9t\xC3\xA9.png while somebody "
-              "watches; it ends after 30 s or on Ctrl+C"},
-         }) {
-        EXPECT_EQ(started_line(c.image_path, c.duration), c.line);
-    }
-}
-
 TEST(FeedReport, the_last_line_counts_the_frames_published)
 {
     EXPECT_EQ(stopped_line(0), "stopped after publishing 0 frames");
