@@ -26,7 +26,10 @@ constexpr wchar_t kProducerLockName[] = L"Local\\TolvekVcamProducer";
 // first has just gone, which is right for a moment in which the second was starting.
 HRESULT take_producer_lock(UniqueHandle& lock) noexcept
 {
-    UniqueHandle object{CreateEventW(nullptr, TRUE, FALSE, kProducerLockName)};
+    // Nothing is ever done with the object, so no access beyond SYNCHRONIZE is asked for:
+    // the least that lets a producer open the lock of another one and see it taken.
+    UniqueHandle object{
+        CreateEventExW(nullptr, kProducerLockName, CREATE_EVENT_MANUAL_RESET, SYNCHRONIZE)};
     if (!object) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
