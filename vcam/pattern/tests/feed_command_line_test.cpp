@@ -56,6 +56,10 @@ TEST(FeedCommandLine, anything_else_is_one_line_with_the_reason_and_the_usage)
              {{u"--help"}, "unknown argument: --help"},
              {{u"picture.png"}, "unknown argument: picture.png"},
              {{u"--Image", u"a.png"}, "unknown argument: --Image"},
+             // Control characters would break the line or steer the terminal.
+             {{u"a\nb\u001B[2J\u0085"},
+              "unknown argument: a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD[2J\xEF\xBF\xBD"},
          }) {
         const FeedCommand command = parse_feed_command_line(c.arguments);
         ASSERT_TRUE(std::holds_alternative<FeedUsageError>(command)) << c.reason;
