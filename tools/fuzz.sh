@@ -3,7 +3,7 @@
 # (default one hour) from its checked-in seeds. TOLVEK_FUZZ_TARGET names it (default
 # request_protocol): the targets are the <name>_fuzzer.cpp files of the */fuzz folders,
 #   display-helper/fuzz   request_protocol, line_framer, published_name
-#   vcam/fuzz             frame_reader, viewer_registration
+#   vcam/fuzz             frame_reader, viewer_registration, feed_command_line
 # The corpus it grows and any finding (crash-*, timeout-*, leak-*) stay in the fuzz build
 # folder, beside the target.
 #   tools/fuzz.sh [seconds] [libFuzzer flags...]      e.g. tools/fuzz.sh 3600 -jobs=2
@@ -48,6 +48,8 @@ case $target in
   frame_reader) options=(-max_len=192) ;;
   # Writer scripts of a few hundred steps over the 576-byte record and two cameras.
   viewer_registration) options=(-max_len=1024) ;;
+  # A command line: a few arguments of UTF-16.
+  feed_command_line) options=(-max_len=512) ;;
 esac
 if [ -f "$folder/$target.dict" ]; then
   options+=(-dict="$folder/$target.dict")
