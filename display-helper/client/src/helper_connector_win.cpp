@@ -13,6 +13,7 @@
 #include "service_name.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/owners_win.h"
+#include "tolvek/service_status_win.h"
 #include "tolvek/wide_text_win.h"
 
 namespace tolvek::display {
@@ -55,21 +56,19 @@ ClientResult<ServiceAccess> open_service()
 
 ServiceSnapshot snapshot(SC_HANDLE service)
 {
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                              sizeof status, &needed)) {
+    const std::optional<SERVICE_STATUS_PROCESS> status = query_service_status(service);
+    if (!status) {
         return {}; // as stopped: the next step starts it, and the start says what is wrong
     }
-    switch (status.dwCurrentState) {
+    switch (status->dwCurrentState) {
     case SERVICE_STOPPED:
         return {ServiceRunState::stopped, 0};
     case SERVICE_START_PENDING:
-        return {ServiceRunState::starting, status.dwProcessId};
+        return {ServiceRunState::starting, status->dwProcessId};
     case SERVICE_STOP_PENDING:
-        return {ServiceRunState::stopping, status.dwProcessId};
+        return {ServiceRunState::stopping, status->dwProcessId};
     default: // running; the helper accepts no pause
-        return {ServiceRunState::running, status.dwProcessId};
+        return {ServiceRunState::running, status->dwProcessId};
     }
 }
 

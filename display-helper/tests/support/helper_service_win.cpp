@@ -11,6 +11,7 @@
 #include "setup/service_configuration.h"
 #include "support/setup_test_support_win.h"
 #include "support/test_environment_win.h"
+#include "tolvek/service_status_win.h"
 #include "tolvek/wide_text_win.h"
 
 namespace tolvek::testing {
@@ -25,53 +26,16 @@ constexpr auto kPollInterval = 20ms;
 
 SERVICE_STATUS_PROCESS query_status(SC_HANDLE service)
 {
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                              sizeof status, &needed)) {
-        status.dwCurrentState = 0; // no state: never equal to one asked for
-    }
-    return status;
-}
-
-void CALLBACK status_changed(void* parameter)
-{
-    auto* notify = static_cast<SERVICE_NOTIFYW*>(parameter);
-    *static_cast<bool*>(notify->pContext) = true;
+    SERVICE_STATUS_PROCESS unknown{}; // no state: never equal to one asked for
+    return query_service_status(service).value_or(unknown);
 }
 
 } // namespace
 
-// The wait has a service handle of its own: closing it cancels a notification that has not
-// come when the time runs out.
 SERVICE_STATUS_PROCESS wait_for_helper_service_state(SC_HANDLE manager, DWORD state,
                                                      std::chrono::milliseconds timeout)
 {
-    const auto deadline = Clock::now() + timeout;
-    UniqueServiceHandle watch{OpenServiceW(manager, as_wide(kServiceName), SERVICE_QUERY_STATUS)};
-    bool changed = false;
-    SERVICE_NOTIFYW notify{};
-    notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
-    notify.pfnNotifyCallback = status_changed;
-    notify.pContext = &changed;
-    const DWORD mask = 1u << (state - 1); // SERVICE_NOTIFY_STOPPED is 1 for SERVICE_STOPPED, ...
-    while (watch && NotifyServiceStatusChangeW(watch.get(), mask, &notify) == ERROR_SUCCESS) {
-        // The notification comes as an APC to this thread, at once if the state holds.
-        for (auto now = Clock::now(); !changed && now < deadline; now = Clock::now()) {
-            SleepEx(
-                static_cast<DWORD>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()),
-                TRUE /* alertable */);
-        }
-        if (!changed || notify.ServiceStatus.dwCurrentState == state) {
-            break;
-        }
-        changed = false;
-    }
-    const SERVICE_STATUS_PROCESS status = query_status(watch.get());
-    watch.reset();
-    SleepEx(0, TRUE); // runs a notification queued before the close, while `notify` lives
-    return status;
+    return wait_for_service_state(manager, kServiceName, state, timeout);
 }
 
 HelperService::HelperService(std::string_view sid_argument)

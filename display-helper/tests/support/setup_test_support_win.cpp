@@ -4,7 +4,6 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <thread>
 
 #include "helper_owners_win.h"
 #include "log_file.h"
@@ -82,36 +81,12 @@ std::optional<HelperServiceConfiguration> query_helper_service()
 {
     const UniqueServiceHandle manager = open_manager();
     const UniqueServiceHandle service = open_helper_service(manager.get(), SERVICE_QUERY_CONFIG);
-    if (!service) {
-        return std::nullopt;
-    }
-    DWORD needed = 0;
-    QueryServiceConfigW(service.get(), nullptr, 0, &needed);
-    std::vector<std::byte> buffer(needed);
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (!QueryServiceConfigW(service.get(), config, needed, &needed)) {
-        return std::nullopt;
-    }
-    return HelperServiceConfiguration{config->dwServiceType, config->dwStartType,
-                                      config->dwErrorControl, config->lpBinaryPathName,
-                                      config->lpDisplayName};
+    return service ? query_service_configuration(service.get()) : std::nullopt;
 }
 
 bool helper_service_gone_within(std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const UniqueServiceHandle manager = open_manager();
-        const UniqueServiceHandle service =
-            open_helper_service(manager.get(), SERVICE_QUERY_STATUS);
-        if (!service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds{50});
-    }
+    return service_gone_within(kServiceName, timeout);
 }
 
 bool remove_helper_service()
@@ -122,13 +97,11 @@ bool remove_helper_service()
         if (!service) {
             return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
         }
-        SERVICE_STATUS_PROCESS status{};
-        DWORD needed = 0;
-        QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                             reinterpret_cast<BYTE*>(&status), sizeof status, &needed);
-        if (status.dwProcessId != 0) {
+        const DWORD process_id =
+            query_service_status(service.get()).value_or(SERVICE_STATUS_PROCESS{}).dwProcessId;
+        if (process_id != 0) {
             const UniqueHandle process{
-                OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, status.dwProcessId)};
+                OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, process_id)};
             SERVICE_STATUS ignored{};
             ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored);
             if (process && WaitForSingleObject(process.get(), 20000) != WAIT_OBJECT_0) {

@@ -13,6 +13,7 @@
 
 #include "support/test_environment_win.h"
 #include "tolvek/owners_win.h"
+#include "tolvek/service_status_win.h"
 
 namespace tolvek::testing {
 
@@ -43,13 +44,7 @@ private:
 };
 
 // The helper's service as QueryServiceConfigW reports it.
-struct HelperServiceConfiguration {
-    DWORD service_type = 0;
-    DWORD start_type = 0;
-    DWORD error_control = 0;
-    std::wstring binary_path;
-    std::wstring display_name;
-};
+using HelperServiceConfiguration = ServiceConfiguration;
 
 // Nothing when the service is not installed.
 [[nodiscard]] std::optional<HelperServiceConfiguration> query_helper_service();
