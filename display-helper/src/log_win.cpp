@@ -39,13 +39,7 @@ std::optional<FileFacts> facts_of(HANDLE handle)
 // then only LocalSystem and Administrators are trusted owners.
 const std::string& own_account_sid()
 {
-    static const std::string sid = [] {
-        UniqueHandle token;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-            return std::string{};
-        }
-        return token_user_sid(token.get()).value_or(std::string{});
-    }();
+    static const std::string sid = own_user_sid().value_or(std::string{});
     return sid;
 }
 

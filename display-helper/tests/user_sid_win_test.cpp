@@ -38,6 +38,12 @@ TEST(UserSid, the_token_of_a_wine_process_names_the_wine_user)
     EXPECT_EQ(token_user_sid(token.get()), "S-1-5-21-0-0-0-1000");
 }
 
+// The end-to-end run installs the service for this SID, and the log trusts its own account by it.
+TEST(UserSid, this_process_runs_as_the_wine_user)
+{
+    EXPECT_EQ(own_user_sid(), "S-1-5-21-0-0-0-1000");
+}
+
 // Install looks for the user's service entry in this rendering, not in the text it writes.
 TEST(UserSid, the_system_renders_an_entry_its_own_way)
 {

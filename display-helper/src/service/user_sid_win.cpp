@@ -55,6 +55,15 @@ std::optional<std::string> token_user_sid(HANDLE token)
     return rendered_sid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
+std::optional<std::string> own_user_sid()
+{
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return std::nullopt;
+    }
+    return token_user_sid(token.get());
+}
+
 Result<UniqueLocalMemory<void>> security_descriptor_from_text(std::string_view sddl)
 {
     const std::u16string wide = utf8_to_utf16(sddl);

@@ -29,6 +29,9 @@ struct UserSid {
 // The user SID of a token as the system renders it ("S-1-5-21-..."); nothing on failure.
 [[nodiscard]] std::optional<std::string> token_user_sid(HANDLE token);
 
+// The user SID of this process's own token, rendered as above; nothing on failure.
+[[nodiscard]] std::optional<std::string> own_user_sid();
+
 // The security descriptor that SDDL text describes, as the system allocates it; on failure,
 // the system's text for the error.
 [[nodiscard]] Result<UniqueLocalMemory<void>> security_descriptor_from_text(std::string_view sddl);
