@@ -266,7 +266,7 @@ void run_camera_viewer(Account& account)
     if (!camera) {
         return;
     }
-    auto recorder = SampleRecorder::create(SampleRecorder::Inspection::picture);
+    auto recorder = SampleRecorder::create(vcam::testing::read_test_pattern);
     CaptureGraph graph;
     const HRESULT built =
         graph.build(camera, recorder.get(), vcam::testing::GraphClock::graph_default);

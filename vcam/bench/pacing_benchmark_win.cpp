@@ -62,7 +62,7 @@ bool measure(const PacingRun& run, int seconds)
         std::fprintf(stderr, "%s: no camera\n", run.name);
         return false;
     }
-    auto recorder = SampleRecorder::create(SampleRecorder::Inspection::arrival_only);
+    auto recorder = SampleRecorder::create();
     testing::CaptureGraph graph;
     if (HRESULT result = graph.build(camera, recorder.get(), testing::GraphClock::none,
                                      testing::GraphConnection::direct);

@@ -94,7 +94,7 @@ int run(int argc, wchar_t** argv)
     FrameCopyBaseline baseline;
     const double back_to_back_before = baseline.back_to_back();
     const std::optional<WorkerFigures> renderer_only = measure_worker(nullptr, seconds);
-    auto recorder = SampleRecorder::create(SampleRecorder::Inspection::arrival_only);
+    auto recorder = SampleRecorder::create();
     const std::optional<WorkerFigures> with_grabber = measure_worker(recorder.get(), seconds);
     if (!renderer_only || !with_grabber) {
         return 1;

@@ -108,7 +108,7 @@ TEST(CameraGraphStressWin, a_thousand_run_stop_disconnect_connect_cycles_neither
     ASSERT_TRUE(producer.wait_until_ready());
 
     {
-        auto recorder = SampleRecorder::create(SampleRecorder::Inspection::arrival_only);
+        auto recorder = SampleRecorder::create();
         ComPtr<IBaseFilter> camera;
         ASSERT_EQ(CoCreateInstance(CLSID_VirtualCamera, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IBaseFilter, camera.put_void()),

@@ -151,7 +151,7 @@ TEST_F(CameraGraphWin, a_capture_graph_carries_the_producers_pictures_whole_then
     ViewerCount viewers;
     ASSERT_TRUE(viewers.open());
 
-    auto recorder = SampleRecorder::create(SampleRecorder::Inspection::picture);
+    auto recorder = SampleRecorder::create(testing::read_test_pattern);
     CaptureGraph graph;
     ASSERT_EQ(graph.build(camera_from_moniker(), recorder.get(), GraphClock::graph_default), S_OK);
     EXPECT_EQ(viewers.live(), 0u) << "a connected camera that does not stream is no viewer";
@@ -199,7 +199,7 @@ TEST_F(CameraGraphWin, a_capture_graph_carries_the_producers_pictures_whole_then
 
 TEST_F(CameraGraphWin, without_a_producer_the_graph_streams_the_fill_colour)
 {
-    auto recorder = SampleRecorder::create(SampleRecorder::Inspection::picture);
+    auto recorder = SampleRecorder::create(testing::read_test_pattern);
     CaptureGraph graph;
     ASSERT_EQ(graph.build(camera_from_moniker(), recorder.get(), GraphClock::graph_default), S_OK);
     ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
@@ -213,7 +213,7 @@ TEST_F(CameraGraphWin, without_a_producer_the_graph_streams_the_fill_colour)
 TEST_F(CameraGraphWin, once_everything_is_released_com_unloads_the_module)
 {
     {
-        auto recorder = SampleRecorder::create(SampleRecorder::Inspection::arrival_only);
+        auto recorder = SampleRecorder::create();
         CaptureGraph graph;
         ASSERT_EQ(graph.build(camera_from_moniker(), recorder.get(), GraphClock::graph_default),
                   S_OK);
@@ -238,7 +238,7 @@ TEST_F(CameraGraphWin, once_everything_is_released_com_unloads_the_module)
 // holds one of its samples, which makes Connect fail at exactly that point.
 TEST_F(CameraGraphWin, a_failed_connect_leaves_the_downstream_pin_unconnected)
 {
-    auto recorder = SampleRecorder::create(SampleRecorder::Inspection::arrival_only);
+    auto recorder = SampleRecorder::create();
     CaptureGraph graph;
     ASSERT_EQ(graph.build(camera_from_moniker(), recorder.get(), GraphClock::none,
                           testing::GraphConnection::direct),
