@@ -3,6 +3,8 @@
 #include <wincodec.h>
 
 #include "com_ptr_win.h"
+#include "picture_writer_win.h"
+#include "tolvek/wide_text_win.h"
 
 #include <cstring>
 #include <fstream>
@@ -37,63 +39,18 @@ HRESULT write_encoded_picture(const std::filesystem::path& path, const GUID& con
     ComPtr<IWICImagingFactory> factory;
     HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IWICImagingFactory, factory.put_void());
-    ComPtr<IWICStream> stream;
-    if (SUCCEEDED(result)) {
-        result = factory->CreateStream(stream.put());
-    }
-    if (SUCCEEDED(result)) {
-        result = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
-    }
-    ComPtr<IWICBitmapEncoder> encoder;
-    if (SUCCEEDED(result)) {
-        result = factory->CreateEncoder(container, nullptr, encoder.put());
-    }
-    if (SUCCEEDED(result)) {
-        result = encoder->Initialize(stream.get(), WICBitmapEncoderNoCache);
-    }
-    ComPtr<IWICBitmapFrameEncode> frame;
-    ComPtr<IPropertyBag2> options;
-    if (SUCCEEDED(result)) {
-        result = encoder->CreateNewFrame(frame.put(), options.put());
-    }
-    if (SUCCEEDED(result)) {
-        result = frame->Initialize(options.get());
-    }
-    if (SUCCEEDED(result)) {
-        result =
-            frame->SetSize(static_cast<UINT>(picture.width), static_cast<UINT>(picture.height));
-    }
-    // 32-bit pixels where the encoder keeps them (PNG); 24-bit where it wants no fourth byte
-    // (JPEG), which it says by answering with that format.
-    WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
-    if (SUCCEEDED(result)) {
-        result = frame->SetPixelFormat(&format);
-    }
-    std::vector<BYTE> pixels;
-    UINT bytes_per_pixel = 4;
-    if (SUCCEEDED(result) && format == GUID_WICPixelFormat32bppBGRA) {
-        const auto* bytes = reinterpret_cast<const BYTE*>(picture.pixels.data());
-        pixels.assign(bytes, bytes + picture.pixels.size() * 4);
-    } else if (SUCCEEDED(result) && format == GUID_WICPixelFormat24bppBGR) {
-        bytes_per_pixel = 3;
-        for (const std::uint32_t pixel : picture.pixels) {
-            pixels.insert(pixels.end(), {static_cast<BYTE>(pixel), static_cast<BYTE>(pixel >> 8),
-                                         static_cast<BYTE>(pixel >> 16)});
-        }
-    } else if (SUCCEEDED(result)) {
-        result = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
-    }
+    // The bitmap copies the pixels; the cast only fits the call's declaration.
+    ComPtr<IWICBitmap> bitmap;
     if (SUCCEEDED(result)) {
         const auto width = static_cast<UINT>(picture.width);
-        const auto height = static_cast<UINT>(picture.height);
-        result = frame->WritePixels(height, width * bytes_per_pixel,
-                                    static_cast<UINT>(pixels.size()), pixels.data());
+        result = factory->CreateBitmapFromMemory(
+            width, static_cast<UINT>(picture.height), GUID_WICPixelFormat32bppBGRA, width * 4,
+            static_cast<UINT>(picture.pixels.size() * 4),
+            reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(picture.pixels.data())),
+            bitmap.put());
     }
     if (SUCCEEDED(result)) {
-        result = frame->Commit();
-    }
-    if (SUCCEEDED(result)) {
-        result = encoder->Commit();
+        result = write_picture_file(as_utf16(path.c_str()), container, bitmap.get());
     }
     return result;
 }

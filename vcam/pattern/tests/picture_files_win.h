@@ -34,7 +34,9 @@ struct TopDownPicture {
                                               const std::uint32_t (&colours)[4]);
 
 // Writes `picture` with the imaging component's encoder for `container`
-// (GUID_ContainerFormatPng, GUID_ContainerFormatJpeg, ...). COM must be initialised.
+// (GUID_ContainerFormatPng, GUID_ContainerFormatJpeg, ...), through the camera host's
+// picture writer: 32-bit pixels where the encoder keeps them (PNG), converted where it wants
+// no fourth byte (JPEG). COM must be initialised.
 [[nodiscard]] HRESULT write_encoded_picture(const std::filesystem::path& path,
                                             const GUID& container, const TopDownPicture& picture);
 
