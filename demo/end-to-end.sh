@@ -1,25 +1,30 @@
 #!/usr/bin/env bash
 # The system's main job end to end under Wine, in a fresh prefix of its own
-# (build/demo/wineprefix, made anew on every run; never the tests' prefix): install the
-# helper's service, get monitors through it as the user's application does, stream the
-# camera as any host does while a producer publishes, uninstall. Prints an account of each
+# (build/demo/wineprefix, made anew on every run; never the tests' prefix), with the programs
+# the way they ship: install the helper's service, get monitors through it with
+# tolvek-monitors, stream the camera as any host does while tolvek-vcam-pattern feeds it and
+# save one of its frames as build/demo/camera-frame.png, uninstall. Prints an account of each
 # step and exits non-zero when any step failed.
 #   demo/end-to-end.sh   after tools/build.sh has filled dist/ and build/windows
 # No -e: a step that fails is reported as such and the run goes on with the next one.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$(pwd)
 
 dist=$root/dist
-bin=$root/build/windows/bin # the demo program, the stand-ins and the test producer
-prefix=$root/build/demo/wineprefix
+bin=$root/build/windows/bin # tolvek-demo and the stand-ins for what Wine lacks
+work=$root/build/demo
+prefix=$work/wineprefix
 wine=${TOLVEK_WINE:-/usr/lib/wine/wine64}
 wineserver=$(dirname "$wine")/wineserver
 app_windows='C:\Program Files\Tolvek'
 app=$prefix/drive_c/Program\ Files/Tolvek
 pnputil_state_windows='C:\tolvek-test-doubles\pnputil'
+camera_frame=$work/camera-frame.png
 # No Wine program of the run may take longer than this; the programs' own waits are shorter.
 command_limit=60
+# How long the run waits for a line from a program it started in the background.
+line_limit=20
 
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
@@ -31,10 +36,25 @@ trap stop_wineserver EXIT
 
 say() { printf '   %s\n' "$*"; }
 detail() { printf '     %s\n' "$*"; }
+failed() { say "FAILED: $*"; }
 
-# Runs a Windows program in the prefix with the run's time limit.
+# Runs a Windows program in the prefix with the run's time limit. Started in the background
+# straight from the array (not through in_wine), the process that $! names is timeout, which
+# hands a signal on to the program.
+wine_command=(timeout --kill-after=5 "$command_limit" "$root/tools/wine-run.sh" "$prefix")
 in_wine() {
-  timeout --kill-after=5 "$command_limit" "$root/tools/wine-run.sh" "$prefix" "$@"
+  "${wine_command[@]}" "$@"
+}
+
+# The Windows form of a path under the Linux root (Wine's drive Z:).
+windows_path() {
+  local path=${1//\//\\}
+  printf 'Z:%s' "$path"
+}
+
+# A program's output as the account shows it: carriage returns off, set in.
+show_output() {
+  tr -d '\r' | sed 's/^/     /'
 }
 
 # Runs a Windows program and shows its command line, its output and its exit code; returns
@@ -46,9 +66,25 @@ show_run() {
   local output status
   output=$(in_wine "$@" 2>&1)
   status=$?
-  [ -z "$output" ] || printf '%s\n' "$output" | tr -d '\r' | sed 's/^/     /'
+  [ -z "$output" ] || printf '%s\n' "$output" | show_output
   detail "exit code $status"
   return $status
+}
+
+# Waits until the file holds the whole line, as long as the process lives and at most
+# line_limit seconds. Nothing signals a line written into a file, so it is looked for ten
+# times a second.
+wait_for_line() {
+  local file=$1 line=$2 pid=$3
+  local deadline=$((SECONDS + line_limit))
+  has_line() { [ -f "$file" ] && tr -d '\r' <"$file" | grep -qxF -- "$line"; }
+  until has_line; do
+    if ! kill -0 "$pid" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; then
+      has_line
+      return
+    fi
+    sleep 0.1
+  done
 }
 
 # The messages of a helper log in the prefix, timestamps taken off.
@@ -57,25 +93,36 @@ log_messages() {
   tr -d '\r' <"$1" | sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8} //'
 }
 console_log=$prefix/drive_c/ProgramData/Tolvek/display-helper.log
+service_log=$prefix/drive_c/users/Public/Tolvek/display-helper.log
+ledger=$prefix/drive_c/tolvek-test-doubles/cfgmgr32/ledger.txt
+
+# Whether the lines of standard input hold the given lines in this order, others between.
+holds_in_order() {
+  EXPECTED=$(printf '%s\n' "$@") awk '
+    BEGIN { count = split(ENVIRON["EXPECTED"], wanted, "\n"); next_one = 1 }
+    next_one <= count && $0 == wanted[next_one] { next_one++ }
+    END { exit next_one <= count }'
+}
 
 demo() {
   in_wine "$bin/tolvek-demo.exe" "$@"
 }
+
+user_sid=
 
 step_install() {
   mkdir -p "$app"
   cp "$dist"/* "$app/"
   say "copied dist/ into $app_windows: $(cd "$app" && echo *)"
 
-  local sid
-  if ! sid=$(demo user-sid); then
-    printf '%s\n' "$sid"
+  if ! user_sid=$(demo user-sid); then
+    printf '%s\n' "$user_sid"
     return 1
   fi
-  say "the Wine user's SID, from the token of a process in the prefix: $sid"
+  say "the Wine user's SID, from the token of a process in the prefix: $user_sid"
 
-  show_run "tolvek-display-helper.exe install $sid" "$app_windows\\tolvek-display-helper.exe" \
-    install "$sid" || return 1
+  show_run "tolvek-display-helper.exe install $user_sid" \
+    "$app_windows\\tolvek-display-helper.exe" install "$user_sid" || return 1
   say "its log, C:\\ProgramData\\Tolvek\\display-helper.log:"
   log_messages "$console_log" | sed 's/^/     /'
   demo service installed || return 1
@@ -89,15 +136,145 @@ step_install() {
   detail "chosen by HKCU\\Software\\Wine\\AppDefaults\\tolvek-display-helper.exe\\DllOverrides: cfgmgr32 = native"
 }
 
+# tolvek-monitors hold, its standard input a pipe of this run: the monitors are held until
+# the run closes it, and meanwhile the service manager is asked about the service.
+hold_monitors() {
+  local input=$work/hold-input output=$work/hold-output
+  rm -f "$input" "$output"
+  mkfifo "$input"
+  say "> tolvek-monitors.exe hold 1920x1080 2560x1440   (standard input: a pipe of this run)"
+  "${wine_command[@]}" "$app_windows\\tolvek-monitors.exe" hold 1920x1080 2560x1440 \
+    <"$input" >"$output" 2>&1 &
+  local pid=$!
+  local hold_input
+  exec {hold_input}>"$input" # opened once the program's side is; closing it ends the hold
+
+  local status=0 shown=0
+  if wait_for_line "$output" "holding 2560x1440 as serial 2" "$pid"; then
+    local so_far
+    so_far=$(cat "$output")
+    shown=$(printf '%s\n' "$so_far" | wc -l)
+    printf '%s\n' "$so_far" | show_output
+    demo service running || status=1
+  else
+    failed "tolvek-monitors did not hold both monitors within $line_limit s"
+    status=1
+  fi
+  say "closing its standard input"
+  exec {hold_input}>&-
+  wait "$pid"
+  local exit_code=$?
+  tail -n +$((shown + 1)) "$output" | show_output
+  detail "exit code $exit_code"
+  rm -f "$input"
+  [ "$exit_code" -eq 0 ] || status=1
+  return $status
+}
+
+show_service_log() {
+  say "the service's log, C:\\users\\Public\\Tolvek\\display-helper.log:"
+  log_messages "$service_log" | sed 's/^/     /'
+  # Each run of the service, in order: ping's, then hold's.
+  if ! log_messages "$service_log" | holds_in_order \
+    "listening for $user_sid" "the last connection went; stopping" "stopped" \
+    "listening for $user_sid" "a connection went, taking 2 display(s)" \
+    "the last connection went; stopping" "stopped"; then
+    failed "the log should tell of two runs of the service, the second taking 2 displays"
+    return 1
+  fi
+}
+
+# What the stand-in recorded: the two monitors made with their MonitorSpec texts, each
+# closed once.
+show_standin_ledger() {
+  say "what the stand-in recorded, C:\\tolvek-test-doubles\\cfgmgr32\\ledger.txt:"
+  if [ ! -f "$ledger" ]; then
+    failed "the stand-in recorded nothing"
+    return 1
+  fi
+  local lines
+  lines=$(tr -d '\r' <"$ledger" | awk -F'\t' -f demo/ledger-lines.awk)
+  printf '%s\n' "$lines" | sed 's/^/     /'
+  local status=0 expected
+  for expected in \
+    'create TolvekMonitor-00000001, MonitorSpec "1920x1080@60/546f:4c56:00000001": device [0-9]+, returned 0x00000000' \
+    'create TolvekMonitor-00000002, MonitorSpec "2560x1440@60/546f:4c56:00000002": device [0-9]+, returned 0x00000000'; do
+    if [ "$(printf '%s\n' "$lines" | grep -cxE -- "$expected")" -ne 1 ]; then
+      failed "one line should read: $expected"
+      status=1
+    fi
+  done
+  local created closed
+  created=$(printf '%s\n' "$lines" | sed -nE 's/^create .*: device ([0-9]+), returned .*/\1/p' | sort)
+  closed=$(printf '%s\n' "$lines" | sed -nE 's/^close device ([0-9]+)$/\1/p' | sort)
+  if [ "$(printf '%s\n' "$lines" | grep -c '^create ')" -ne 2 ] || [ "$created" != "$closed" ]; then
+    failed "two creates, and each device made closed once, expected"
+    status=1
+  fi
+  return $status
+}
+
 step_monitors() {
-  demo monitors
+  local status=0
+  show_run "tolvek-monitors.exe ping" "$app_windows\\tolvek-monitors.exe" ping || status=1
+  demo service stopped || status=1 # ping's connection started it, and it went
+  hold_monitors || status=1
+  demo service stopped || status=1
+  show_service_log || status=1
+  show_standin_ledger || status=1
+  return $status
+}
+
+# tolvek-demo as the camera host, its account shown as it comes; on the line after which it
+# goes on streaming without the feed, the feed gets Ctrl+C (a SIGINT, as a terminal sends,
+# which Wine hands to the program's console handler).
+run_camera_host() {
+  local feed_pid=$1
+  local hand_over='   the host goes on streaming; the feed may go now' # kFeedMayGoLine
+  demo camera "$(windows_path "$camera_frame")" | while IFS= read -r line; do
+    printf '%s\n' "$line"
+    if [ "$line" = "$hand_over" ]; then
+      say "> Ctrl+C to tolvek-vcam-pattern.exe"
+      kill -INT "$feed_pid" 2>/dev/null
+    fi
+  done
+  return "${PIPESTATUS[0]}"
 }
 
 step_camera() {
   show_run "tolvek-vcam-register.exe register" "$app_windows\\tolvek-vcam-register.exe" register ||
     return 1
-  local status=0
-  demo camera || status=1
+  local status=0 output=$work/feed-output
+  rm -f "$camera_frame" "$output"
+  # --seconds: a feed that a failed run never stops still ends.
+  say "> tolvek-vcam-pattern.exe --seconds $command_limit   (in the background; its lines below)"
+  "${wine_command[@]}" "$app_windows\\tolvek-vcam-pattern.exe" --seconds "$command_limit" \
+    >"$output" 2>&1 &
+  local feed_pid=$!
+  if wait_for_line "$output" "nobody watching" "$feed_pid"; then
+    say "tolvek-demo as a camera host:"
+    run_camera_host "$feed_pid" || status=1
+  else
+    failed "tolvek-vcam-pattern did not start feeding within $line_limit s"
+    status=1
+  fi
+  kill -INT "$feed_pid" 2>/dev/null # when the host stopped before it let the feed go
+  wait "$feed_pid"
+  local exit_code=$?
+  say "tolvek-vcam-pattern.exe wrote:"
+  show_output <"$output"
+  detail "exit code $exit_code"
+  if [ "$exit_code" -ne 0 ] || ! tr -d '\r' <"$output" | holds_in_order "nobody watching" \
+    "1 viewer watching"; then
+    failed "the feed should have seen the one camera watching and ended with exit code 0"
+    status=1
+  fi
+  if [ -f "$camera_frame" ] && [ "$(head -c 4 "$camera_frame" | tail -c 3)" = PNG ]; then
+    say "the captured frame, for a person to look at: $camera_frame"
+  else
+    failed "no PNG of a captured frame at $camera_frame"
+    status=1
+  fi
   show_run "tolvek-vcam-register.exe unregister" "$app_windows\\tolvek-vcam-register.exe" \
     unregister || status=1
   return $status
@@ -125,7 +302,7 @@ started=$SECONDS
 echo "=== the main job end to end under Wine, in a fresh prefix: build/demo/wineprefix"
 stop_wineserver # of an earlier run's prefix, before it goes
 rm -rf "$prefix"
-mkdir -p "$(dirname "$prefix")"
+mkdir -p "$work"
 if ! in_wine cmd /c exit >/dev/null 2>&1; then
   echo "=== FAILED: the prefix would not boot"
   exit 1
@@ -135,17 +312,18 @@ say "prefix made in $((SECONDS - started)) s"
 failed=()
 run_step() {
   local title=$1 step=$2
+  local step_started=$SECONDS
   echo "--- $title"
   if "$step"; then
-    say "=> ok"
+    say "=> ok, in $((SECONDS - step_started)) s"
   else
-    say "=> FAILED"
+    say "=> FAILED, after $((SECONDS - step_started)) s"
     failed+=("$title")
   fi
 }
 run_step "1. install" step_install
-run_step "2. monitors, as the user's application gets them" step_monitors
-run_step "3. camera, as any host opens it" step_camera
+run_step "2. monitors, as the user gets them with tolvek-monitors" step_monitors
+run_step "3. camera, fed by tolvek-vcam-pattern, as any host opens it" step_camera
 run_step "4. uninstall" step_uninstall
 
 stop_wineserver

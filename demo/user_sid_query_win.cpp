@@ -9,22 +9,12 @@
 
 #include "demo_steps.h"
 #include "service/user_sid_win.h"
-#include "tolvek/owners_win.h"
 
 namespace tolvek::demo {
 
-std::optional<std::string> this_process_user_sid()
-{
-    UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        return std::nullopt;
-    }
-    return token_user_sid(token.get());
-}
-
 void print_user_sid(Account& account)
 {
-    const std::optional<std::string> sid = this_process_user_sid();
+    const std::optional<std::string> sid = own_user_sid();
     if (account.expect(sid.has_value(), "this process's token names no user SID")) {
         std::printf("%s\n", sid->c_str());
     }
