@@ -5,6 +5,16 @@ option(TOLVEK_WERROR "Treat compiler warnings as errors" ON)
 option(TOLVEK_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 option(TOLVEK_BENCH "Build the native benchmarks (Google Benchmark)" OFF)
 
+# The one switch between the two Windows builds. A 32-bit one (the windows-x86 preset) is for
+# 32-bit camera hosts: it makes the camera side only (the camera, the producer library, the
+# registration program for the 32-bit registry view, their tests and benchmarks, and the C
+# interface of sdk/), never the helper, which is a 64-bit program only.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(TOLVEK_CAMERA_SIDE_ONLY ON)
+else()
+  set(TOLVEK_CAMERA_SIDE_ONLY OFF)
+endif()
+
 if(WIN32)
   # Every Windows binary of the tree lands in one folder, so that tests find the
   # deliverables, test doubles and helper programs beside themselves.

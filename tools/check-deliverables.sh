@@ -1,24 +1,37 @@
 #!/usr/bin/env bash
 # Checks the shape of the two Windows deliverables and the programs shipped beside them (the
 # camera's registration tool, the monitor command and the test-pattern feed):
+# - they are images of the build's machine (x86-64, or i386 for the 32-bit camera side);
 # - they import system DLLs only (no MinGW runtime DLL has to ship beside them);
 # - tolvek_vcam.dll exports exactly DllGetClassObject and DllCanUnloadNow.
-#   tools/check-deliverables.sh <folder holding the deliverables>
+#   tools/check-deliverables.sh <folder holding the deliverables>        the 64-bit build
+#   tools/check-deliverables.sh <folder holding the deliverables> x86    the 32-bit camera side
 set -euo pipefail
 
 dir=$1
-objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump} # reads PE images of both machines
+if [ "${2:-}" = x86 ]; then
+  binaries=(tolvek_vcam.dll tolvek-vcam-register.exe)
+  format=pei-i386
+else
+  binaries=(tolvek-display-helper.exe tolvek-monitors.exe tolvek_vcam.dll tolvek-vcam-register.exe
+    tolvek-vcam-pattern.exe)
+  format=pei-x86-64
+fi
 # DLLs that every Windows installation has.
 allowed='^(kernel32|advapi32|user32|ole32|oleaut32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+|ntdll|shell32|cfgmgr32|rpcrt4|bcrypt|ws2_32|sechost)\.dll$'
 status=0
 
-for binary in tolvek-display-helper.exe tolvek-monitors.exe tolvek_vcam.dll \
-  tolvek-vcam-register.exe tolvek-vcam-pattern.exe; do
+for binary in "${binaries[@]}"; do
   path=$dir/$binary
   if [ ! -f "$path" ]; then
     echo "missing: $path"
     status=1
     continue
+  fi
+  if ! "$objdump" -f "$path" | grep -q "file format $format\$"; then
+    echo "$binary is not a $format image"
+    status=1
   fi
   while read -r dll; do
     if ! printf '%s\n' "$dll" | tr 'A-Z' 'a-z' | grep -Eq "$allowed"; then
@@ -36,5 +49,5 @@ if [ "$exports" != "DllCanUnloadNow DllGetClassObject " ]; then
   status=1
 fi
 
-[ $status -eq 0 ] && echo "deliverables, the registration tool, the monitor command and the pattern feed import system DLLs only; tolvek_vcam.dll exports exactly the two entry points"
+[ $status -eq 0 ] && echo "${binaries[*]}: $format images importing system DLLs only; tolvek_vcam.dll exports exactly the two entry points"
 exit $status

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -50,10 +51,30 @@ std::array<std::uint8_t, 88> expected_format_block()
     return format.bytes;
 }
 
-// The AM_MEDIA_TYPE of the camera type without its format pointer (offset 80).
-std::array<std::uint8_t, 80> expected_media_type_head()
+// Where AM_MEDIA_TYPE's pointer-sized tail lies. A 64-bit host pads 4 bytes before pUnk and
+// before pbFormat; a 32-bit host packs pUnk, cbFormat and pbFormat one after the other.
+struct MediaTypeLayout {
+    std::size_t unknown; // pUnk
+    std::size_t format_size;
+    std::size_t format;
+    std::size_t size;
+};
+#if defined(_WIN64)
+constexpr MediaTypeLayout kLayout{64, 72, 80, 88};
+#else
+constexpr MediaTypeLayout kLayout{60, 64, 68, 72};
+#endif
+static_assert(sizeof(AM_MEDIA_TYPE) == kLayout.size &&
+              offsetof(AM_MEDIA_TYPE, pUnk) == kLayout.unknown &&
+              offsetof(AM_MEDIA_TYPE, cbFormat) == kLayout.format_size &&
+              offsetof(AM_MEDIA_TYPE, pbFormat) == kLayout.format);
+
+using MediaTypeHead = std::array<std::uint8_t, kLayout.format>;
+
+// The AM_MEDIA_TYPE of the camera type without its format pointer.
+MediaTypeHead expected_media_type_head()
 {
-    Bytes<80> type;
+    Bytes<kLayout.format> type;
     type.put_guid(0, {0x76, 0x69, 0x64, 0x73, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00,
                       0x38, 0x9B, 0x71}); // MEDIATYPE_Video
     type.put_guid(16, {0x7E, 0xEB, 0x36, 0xE4, 0x4F, 0x52, 0xCE, 0x11, 0x9F, 0x53, 0x00, 0x20, 0xAF,
@@ -62,19 +83,26 @@ std::array<std::uint8_t, 80> expected_media_type_head()
     type.put32(40, 3'686'400);             // lSampleSize
     type.put_guid(44, {0x80, 0x9F, 0x58, 0x05, 0x56, 0xC3, 0xCE, 0x11, 0xBF, 0x01, 0x00, 0xAA, 0x00,
                        0x55, 0x59, 0x5A}); // FORMAT_VideoInfo
-    type.put32(72, 88);                    // cbFormat
+    type.put32(kLayout.format_size, 88);   // cbFormat
     return type.bytes;
+}
+
+// Zeroes the bytes of the caller's structure that no field covers (64-bit hosts only).
+void clear_padding(MediaTypeHead& head)
+{
+    constexpr std::size_t kFieldsBeforePadding = 60; // up to the end of formattype
+    std::memset(head.data() + kFieldsBeforePadding, 0, kLayout.unknown - kFieldsBeforePadding);
+    const std::size_t after_format_size = kLayout.format_size + 4;
+    std::memset(head.data() + after_format_size, 0, kLayout.format - after_format_size);
 }
 
 void expect_camera_type(const AM_MEDIA_TYPE& type, bool padding_zero)
 {
-    static_assert(sizeof(AM_MEDIA_TYPE) == 88 && offsetof(AM_MEDIA_TYPE, pbFormat) == 80);
-    const auto head = expected_media_type_head();
-    auto actual = std::array<std::uint8_t, 80>{};
-    std::memcpy(actual.data(), &type, 80);
-    if (!padding_zero) { // bytes 60-63 and 76-79 are padding of the caller's structure
-        std::memset(actual.data() + 60, 0, 4);
-        std::memset(actual.data() + 76, 0, 4);
+    const MediaTypeHead head = expected_media_type_head();
+    MediaTypeHead actual{};
+    std::memcpy(actual.data(), &type, actual.size());
+    if (!padding_zero) {
+        clear_padding(actual);
     }
     EXPECT_EQ(actual, head);
     ASSERT_NE(type.pbFormat, nullptr);
