@@ -15,6 +15,7 @@
 // to 0.
 
 #include "camera_format.h"
+#include "shared_memory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -56,5 +57,19 @@ constexpr std::size_t slot_pixels_offset(std::uint32_t slot)
 {
     return frame_slot_offset(slot) + kFrameSlotHeaderSize;
 }
+
+// One contract for 32-bit and 64-bit processes on either side: the offsets are fixed numbers,
+// the same in both builds, and every field sits where both bitnesses access it in one
+// lock-free load or store.
+static_assert(kFrameCounterOffset + sizeof(std::uint64_t) <= kFrameHeaderSize);
+static_assert(frame_slot_offset(1) == 3'686'528 && frame_slot_offset(2) == 7'372'992);
+static_assert(slot_pixels_offset(0) == 128 && slot_pixels_offset(2) == 7'373'056);
+static_assert(is_shareable_field<std::uint32_t>(kFrameMagicOffset));
+static_assert(is_shareable_field<std::uint32_t>(kFrameVersionOffset));
+static_assert(is_shareable_field<std::uint32_t>(kLatestSlotOffset));
+static_assert(is_shareable_field<std::uint64_t>(kFrameCounterOffset));
+static_assert(is_shareable_field<std::uint32_t>(slot_sequence_offset(0)) &&
+              is_shareable_field<std::uint32_t>(slot_sequence_offset(1)) &&
+              is_shareable_field<std::uint32_t>(slot_sequence_offset(2)));
 
 } // namespace tolvek::vcam

@@ -25,6 +25,19 @@ extern "C" void AnnotateIgnoreReadsEnd(const char* file, int line);
 
 namespace tolvek::vcam {
 
+// Whether a field of type T at `offset` in a view can be shared by two processes of either
+// bitness: the offset is a multiple of the field's size, which in a view (it starts on a
+// 64 KiB boundary) is the field's natural alignment in a 32-bit and a 64-bit process alike,
+// and the field is loaded and stored lock-free, in one access, by both. A 64-bit field at
+// an offset of 4 would be read in two halves by a 32-bit process, and a field that needed a
+// lock would have it in one process only.
+template <class T>
+constexpr bool is_shareable_field(std::size_t offset) noexcept
+{
+    return std::atomic_ref<T>::is_always_lock_free && offset % sizeof(T) == 0 &&
+           offset % std::atomic_ref<T>::required_alignment == 0;
+}
+
 // The naturally aligned field of type T at `offset` in a writable view.
 template <class T>
 [[nodiscard]] std::atomic_ref<T> shared_field(std::byte* base, std::size_t offset) noexcept

@@ -12,6 +12,8 @@
 // counter changes only by atomic fetch-and-add, owners only by compare-and-exchange; a slot
 // is given back by setting its owner to 0, which is therefore nobody's id.
 
+#include "shared_memory.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -50,5 +52,26 @@ constexpr std::size_t viewer_slot_heartbeat_offset(std::uint32_t slot)
 {
     return viewer_slot_offset(slot) + kSlotHeartbeatOffset;
 }
+
+// True when every slot's owner and heartbeat can be shared by processes of either bitness.
+constexpr bool viewer_slots_are_shareable()
+{
+    for (std::uint32_t slot = 0; slot < kViewerSlotCount; ++slot) {
+        if (!is_shareable_field<std::uint64_t>(viewer_slot_owner_offset(slot)) ||
+            !is_shareable_field<std::uint64_t>(viewer_slot_heartbeat_offset(slot))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One contract for 32-bit and 64-bit processes on either side: the offsets are fixed numbers,
+// the same in both builds, and every field sits where both bitnesses access it in one
+// lock-free load, store, fetch-and-add or compare-and-exchange.
+static_assert(viewer_slot_owner_offset(7) == 512 && viewer_slot_heartbeat_offset(7) == 520);
+static_assert(is_shareable_field<std::uint32_t>(kViewerMagicOffset));
+static_assert(is_shareable_field<std::uint32_t>(kViewerVersionOffset));
+static_assert(is_shareable_field<std::uint64_t>(kViewerIdCounterOffset));
+static_assert(viewer_slots_are_shareable());
 
 } // namespace tolvek::vcam
