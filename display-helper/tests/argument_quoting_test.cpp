@@ -1,4 +1,4 @@
-#include "setup/argument_quoting.h"
+#include "tolvek/argument_quoting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The child process runner against a real child (the fake pnputil): the arguments it reads
 // back, its empty input, both output streams at once, and a program that cannot start.
 
-#include "setup/child_process_win.h"
+#include "tolvek/child_process_win.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "argument_quoting_cases.h"
-#include "setup/argument_quoting.h"
 #include "support/setup_test_support_win.h"
+#include "tolvek/argument_quoting.h"
 #include "tolvek/owners_win.h"
 #include "tolvek/text_encoding.h"
 #include "tolvek/wide_text_win.h"

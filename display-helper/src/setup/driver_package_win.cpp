@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
-#include "setup/child_process_win.h"
 #include "setup/pnputil_invocation.h"
 #include "setup/published_name.h"
+#include "tolvek/child_process_win.h"
 #include "tolvek/system_paths_win.h"
 #include "tolvek/text_encoding.h"
 

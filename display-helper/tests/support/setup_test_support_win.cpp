@@ -8,7 +8,7 @@
 #include "helper_owners_win.h"
 #include "log_file.h"
 #include "service_name.h"
-#include "setup/argument_quoting.h"
+#include "tolvek/argument_quoting.h"
 #include "tolvek/wide_text_win.h"
 
 namespace tolvek::testing {

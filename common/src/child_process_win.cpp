@@ -1,9 +1,9 @@
-#include "setup/child_process_win.h"
+#include "tolvek/child_process_win.h"
 
 #include <array>
 #include <new>
 
-#include "setup/argument_quoting.h"
+#include "tolvek/argument_quoting.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/owners_win.h"
 #include "tolvek/wide_text_win.h"
@@ -11,14 +11,15 @@
 namespace tolvek {
 namespace {
 
-// The two ends of one output pipe: the child writes, the helper reads.
+// The two ends of one output pipe: the child writes, this process reads.
 struct OutputPipe {
     UniqueHandle read;
     UniqueHandle write;
 };
 
-// Only the child's ends are inheritable. Install and uninstall start one child at a time
-// from one thread, so no other child can pick these handles up by accident.
+// Only the child's ends are inheritable. The programs that start children (the helper's
+// install and uninstall, the camera's registration tool) start one at a time from one
+// thread, so no other child can pick these handles up by accident.
 Result<OutputPipe> create_output_pipe()
 {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
