@@ -4,6 +4,7 @@
 #include "frame_pacing.h"
 #include "frame_reader.h"
 #include "shared_sections_win.h"
+#include "tolvek/com_apartment_win.h"
 #include "viewer_registration.h"
 
 #include <algorithm>
@@ -115,6 +116,14 @@ DWORD WINAPI run_worker(void* parameter)
 {
     HMODULE module = nullptr;
     {
+        // The worker is a streaming thread, and downstream code relies on what DirectShow's
+        // own streaming threads are: members of the multithreaded apartment. A grabber
+        // callback or a filter that creates a COM object inside Receive fails with
+        // CO_E_NOTINITIALIZED on a thread of no apartment in a host whose threads are all
+        // single-threaded apartments. Should the join fail, the worker streams all the same,
+        // as it would without it; the apartment is left only when joined, after the context
+        // has given up every COM reference.
+        const ComApartment apartment(ApartmentKind::multithreaded);
         std::unique_ptr<WorkerContext> context(static_cast<WorkerContext*>(parameter));
         stream_samples(*context);
         module = context->module.release();

@@ -3,7 +3,9 @@
 // The streaming worker: while the filter is paused or running, one thread per filter
 // instance takes a buffer from the allocator agreed at connection, fills it from the
 // producer's newest frame (or the fill colour), stamps it with its sample index and delivers
-// it downstream, one sample every 1/30 s. It also keeps the camera's viewer slot alive.
+// it downstream, one sample every 1/30 s. It also keeps the camera's viewer slot alive. Like
+// DirectShow's own streaming threads, the worker is a member of the multithreaded apartment
+// for its life.
 //
 // A worker never outlives its module: it holds a reference to the module from its start and
 // gives it back as the very last thing it does (FreeLibraryAndExitThread). A host may

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,35 @@ HANDLE record_thread_start(LPTHREAD_START_ROUTINE body, void* context) noexcept
     return thread;
 }
 
+// What a thread started in a single-threaded apartment runs once it has joined.
+struct ApartmentStart {
+    LPTHREAD_START_ROUTINE body;
+    void* context;
+};
+
+DWORD WINAPI run_in_single_threaded_apartment(void* parameter)
+{
+    const ApartmentStart start = *static_cast<ApartmentStart*>(parameter);
+    delete static_cast<ApartmentStart*>(parameter);
+    // Never left: the worker's body ends the thread itself.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    return start.body(start.context);
+}
+
+HANDLE record_single_threaded_start(LPTHREAD_START_ROUTINE body, void* context) noexcept
+{
+    auto* start = new (std::nothrow) ApartmentStart{body, context};
+    if (start == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    HANDLE thread = record_thread_start(&run_in_single_threaded_apartment, start);
+    if (thread == nullptr) {
+        delete start;
+    }
+    return thread;
+}
+
 HANDLE refuse_thread_start(LPTHREAD_START_ROUTINE, void*) noexcept
 {
     SetLastError(refusal_error);
@@ -52,6 +82,11 @@ ULONG reference_count(IUnknown* object)
 StreamingOptions WorkerThreads::recording_options() noexcept
 {
     return {PacingSleepKind::high_resolution_timer, &record_thread_start};
+}
+
+StreamingOptions WorkerThreads::single_threaded_options() noexcept
+{
+    return {PacingSleepKind::high_resolution_timer, &record_single_threaded_start};
 }
 
 StreamingOptions WorkerThreads::failing_options(DWORD error) noexcept

@@ -28,6 +28,9 @@ class WorkerThreads {
 public:
     // Options whose thread starter records every worker thread it starts.
     [[nodiscard]] static StreamingOptions recording_options() noexcept;
+    // Options whose thread starter records threads that are members of a single-threaded
+    // apartment before the worker's body runs on them.
+    [[nodiscard]] static StreamingOptions single_threaded_options() noexcept;
     // Options whose thread starter fails with `error` as the thread's last error.
     [[nodiscard]] static StreamingOptions failing_options(DWORD error) noexcept;
 

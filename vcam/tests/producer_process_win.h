@@ -10,6 +10,7 @@
 #include "tolvek/system_paths_win.h"
 #include "tolvek/wide_text_win.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -31,21 +32,28 @@ inline std::wstring beside_this_program(const wchar_t* file_name)
     return path.substr(0, path.find_last_of(L'\\') + 1) + file_name;
 }
 
-// vcam_test_producer in a process of its own, with the two events that steer it.
+// A name for an event that steers a test's child process, unique in the session: `role`,
+// this process's id and a running number.
+inline std::wstring unique_event_name(const wchar_t* role)
+{
+    static std::atomic<int> instance{0};
+    return std::wstring(L"Local\\TolvekVcamTest") + role + L"-" +
+           std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++instance);
+}
+
+// vcam_test_producer in a process of its own, with the two events that steer it. The program
+// is the one beside the test unless another (one of the other bitness) is named.
 class ProducerProcess {
 public:
-    ProducerProcess(const wchar_t* mode, std::uint32_t pattern)
+    ProducerProcess(const wchar_t* mode, std::uint32_t pattern,
+                    const std::wstring& program = beside_this_program(L"vcam_test_producer.exe"))
     {
-        static int instance = 0;
-        const std::wstring suffix =
-            std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++instance);
-        const std::wstring ready_name = L"Local\\TolvekVcamTestReady-" + suffix;
-        const std::wstring quit_name = L"Local\\TolvekVcamTestQuit-" + suffix;
+        const std::wstring ready_name = unique_event_name(L"Ready");
+        const std::wstring quit_name = unique_event_name(L"Quit");
         ready_.reset(CreateEventW(nullptr, TRUE, FALSE, ready_name.c_str()));
         quit_.reset(CreateEventW(nullptr, TRUE, FALSE, quit_name.c_str()));
-        std::wstring command_line = L"\"" + beside_this_program(L"vcam_test_producer.exe") +
-                                    L"\" " + mode + L" " + std::to_wstring(pattern) + L" " +
-                                    ready_name + L" " + quit_name;
+        std::wstring command_line = L"\"" + program + L"\" " + mode + L" " +
+                                    std::to_wstring(pattern) + L" " + ready_name + L" " + quit_name;
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};

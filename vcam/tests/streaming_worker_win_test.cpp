@@ -354,6 +354,56 @@ TEST_F(StreamingTest, disconnect_from_inside_receive_ends_the_worker_without_dea
     EXPECT_EQ(WorkerThreads::started(), workers) << "nothing to stream to";
 }
 
+// The apartment of a thread, as CoGetApartmentType gives it.
+struct Apartment {
+    HRESULT result = E_FAIL;
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+};
+
+// Downstream code relies on delivery from a member of the multithreaded apartment, as
+// DirectShow's streaming threads are; a worker that merely runs beside one (implicitly) fails
+// such code in a host without one. A thread that is a single-threaded apartment's already
+// cannot join; the worker then streams all the same.
+TEST_F(StreamingTest, the_worker_joins_the_multithreaded_apartment_and_streams_when_it_cannot)
+{
+    struct Case {
+        const char* name;
+        StreamingOptions options;
+        bool multithreaded;
+    };
+    for (const Case& worker_case : {
+             Case{"a thread of no apartment", WorkerThreads::recording_options(), true},
+             Case{"a thread of a single-threaded apartment",
+                  WorkerThreads::single_threaded_options(), false},
+         }) {
+        SCOPED_TRACE(worker_case.name);
+        Camera streaming_camera = testing::make_camera(worker_case.options);
+        std::mutex seen_lock;
+        std::vector<Apartment> seen;
+        ComPtr<TestInputPin> sink =
+            testing::make_sink({.on_receive = [&](std::size_t, IMediaSample*) {
+                Apartment receiving;
+                receiving.result = CoGetApartmentType(&receiving.type, &receiving.qualifier);
+                std::lock_guard lock(seen_lock);
+                seen.push_back(receiving);
+                return S_OK;
+            }});
+        ASSERT_EQ(streaming_camera.pin->Connect(sink.get(), nullptr), S_OK);
+        ASSERT_EQ(streaming_camera.filter->Pause(), S_OK);
+        EXPECT_TRUE(sink->wait_for_samples(3));
+        ASSERT_EQ(streaming_camera.filter->Stop(), S_OK);
+
+        std::lock_guard lock(seen_lock);
+        ASSERT_FALSE(seen.empty());
+        for (const Apartment& receiving : seen) {
+            EXPECT_EQ(receiving.result, S_OK);
+            EXPECT_EQ(receiving.type == APTTYPE_MTA, worker_case.multithreaded) << receiving.type;
+            EXPECT_EQ(receiving.qualifier, APTTYPEQUALIFIER_NONE) << "not merely implicitly";
+        }
+    }
+}
+
 TEST_F(StreamingTest, a_worker_thread_that_cannot_start_fails_pause_and_run_and_decommits_again)
 {
     camera = testing::make_camera(WorkerThreads::failing_options(ERROR_NOT_ENOUGH_MEMORY));
