@@ -1,6 +1,10 @@
 #include "camera_registration_win.h"
 
-#include "camera_registry_layout.h"
+#include <windows.h>
+#include <dshow.h>
+
+#include "com_ptr_win.h"
+#include "tolvek/com_apartment_win.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/owners_win.h"
 #include "tolvek/system_paths_win.h"
@@ -10,6 +14,14 @@
 namespace tolvek::vcam {
 
 namespace {
+
+constexpr REGSAM view_of(HostBitness bitness)
+{
+    return bitness == HostBitness::bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+// The registry view COM reads in the hosts this program registers for.
+constexpr REGSAM kThisView = view_of(kThisProgramBitness);
 
 Error registry_error(std::string_view what, const std::u16string& key, LSTATUS status)
 {
@@ -34,8 +46,7 @@ Result<std::u16string> full_path(std::u16string_view path)
 // entry point or loading its imports: nothing of it runs here.
 Status check_camera_module(const std::u16string& path)
 {
-    const DWORD attributes = GetFileAttributesW(as_wide(path.c_str()));
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (!is_file(path)) {
         return Error{"the camera module is missing: " + utf16_to_utf8_lossy(path)};
     }
     const UniqueLibrary module{
@@ -55,8 +66,8 @@ Status write_value(const RegistryValue& value)
 {
     UniqueRegistryKey key;
     LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, as_wide(value.key.c_str()), 0, nullptr,
-                                     REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_WOW64_64KEY,
-                                     nullptr, key.put(), nullptr);
+                                     REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | kThisView, nullptr,
+                                     key.put(), nullptr);
     if (status == ERROR_SUCCESS) {
         const auto bytes = static_cast<DWORD>((value.data.size() + 1) * sizeof(char16_t));
         status =
@@ -69,15 +80,15 @@ Status write_value(const RegistryValue& value)
     return success();
 }
 
-// Removes `path` with all its subkeys and values; nothing to do when it is absent.
-Status remove_key_tree(const std::u16string& path)
+// Removes `path` with all its subkeys and values from `view`; nothing to do when it is
+// absent.
+Status remove_key_tree(const std::u16string& path, REGSAM view)
 {
     UniqueRegistryKey key;
     // Opening for deletion first tells missing rights apart from a key that is not there.
-    LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), 0,
-                                   DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE |
-                                       KEY_SET_VALUE | KEY_WOW64_64KEY,
-                                   key.put());
+    LSTATUS status = RegOpenKeyExW(
+        HKEY_LOCAL_MACHINE, as_wide(path.c_str()), 0,
+        DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE | view, key.put());
     if (status == ERROR_FILE_NOT_FOUND) {
         return success();
     }
@@ -85,7 +96,7 @@ Status remove_key_tree(const std::u16string& path)
         status = RegDeleteTreeW(key.get(), nullptr); // the subkeys and values
     }
     if (status == ERROR_SUCCESS) {
-        status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), KEY_WOW64_64KEY, 0);
+        status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), view, 0);
     }
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
         return registry_error("the camera could not be unregistered", path, status);
@@ -96,11 +107,11 @@ Status remove_key_tree(const std::u16string& path)
 // The category's instance key goes when the camera was the last device in it, as it was
 // before registration made it. A key that another device uses meanwhile is not empty, and
 // RegDeleteKeyExW refuses a key with subkeys, so nothing of others is lost.
-void remove_if_empty(const std::u16string& path)
+void remove_if_empty(const std::u16string& path, REGSAM view)
 {
     UniqueRegistryKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), 0,
-                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), 0, KEY_QUERY_VALUE | view,
+                      key.put()) != ERROR_SUCCESS) {
         return;
     }
     DWORD subkeys = 0;
@@ -109,11 +120,100 @@ void remove_if_empty(const std::u16string& path)
                          nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
         subkeys == 0 && values == 0) {
         // A failure leaves an empty key behind, which lists nothing: tidying up only.
-        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), KEY_WOW64_64KEY, 0);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(path.c_str()), view, 0);
     }
 }
 
+Result<CLSID> camera_class_id()
+{
+    CLSID class_id{};
+    // The text views a literal, so it ends in a null.
+    if (const HRESULT result = CLSIDFromString(as_wide(kCameraClassIdText.data()), &class_id);
+        FAILED(result)) {
+        return Error{"the camera's class identifier is not one: " + hresult_error_text(result)};
+    }
+    return class_id;
+}
+
+Result<ComPtr<IFilterMapper2>> filter_mapper()
+{
+    ComPtr<IFilterMapper2> mapper;
+    if (const HRESULT result = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                                                IID_IFilterMapper2, mapper.put_void());
+        FAILED(result)) {
+        return Error{"the system's filter mapper is not available: " + hresult_error_text(result)};
+    }
+    return mapper;
+}
+
+// The category entry as hosts read it: one output pin in the capture category carrying video
+// in the camera's one subtype, and the merit of capture sources, which a graph never picks
+// on its own. The filter mapper writes it with FriendlyName and CLSID, and the FilterData
+// that hosts match filters by media type or merit with.
+Status write_category_entry()
+{
+    const Result<CLSID> class_id = camera_class_id();
+    if (!class_id) {
+        return class_id.error();
+    }
+    Result<ComPtr<IFilterMapper2>> mapper = filter_mapper();
+    if (!mapper) {
+        return std::move(mapper).error();
+    }
+    const REGPINTYPES media_type{&MEDIATYPE_Video, &MEDIASUBTYPE_RGB32};
+    REGFILTERPINS2 pin{};
+    pin.dwFlags = REG_PINFLAG_B_OUTPUT;
+    pin.cInstances = 1;
+    pin.nMediaTypes = 1;
+    pin.lpMediaType = &media_type;
+    pin.clsPinCategory = &PIN_CATEGORY_CAPTURE;
+    REGFILTER2 filter{};
+    filter.dwVersion = 2; // pins described by REGFILTERPINS2
+    filter.dwMerit = MERIT_DO_NOT_USE;
+    filter.cPins2 = 1;
+    filter.rgPins2 = &pin;
+    const std::u16string name(kCameraFriendlyName);
+    if (const HRESULT result = mapper.value()->RegisterFilter(
+            class_id.value(), as_wide(name.c_str()),
+            nullptr, // no moniker wanted back
+            &CLSID_VideoInputDeviceCategory,
+            nullptr, // the instance key is named by the class identifier
+            &filter);
+        FAILED(result)) {
+        return Error{"the camera could not be registered as a video input device: " +
+                     hresult_error_text(result)};
+    }
+    return success();
+}
+
+// Removes the category entry through the filter mapper; nothing to do when it is absent.
+Status remove_category_entry()
+{
+    const Result<CLSID> class_id = camera_class_id();
+    if (!class_id) {
+        return class_id.error();
+    }
+    Result<ComPtr<IFilterMapper2>> mapper = filter_mapper();
+    if (!mapper) {
+        return std::move(mapper).error();
+    }
+    const HRESULT result = mapper.value()->UnregisterFilter(&CLSID_VideoInputDeviceCategory,
+                                                            nullptr, class_id.value());
+    if (FAILED(result) && result != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
+        return Error{"the camera could not be unregistered as a video input device: " +
+                     hresult_error_text(result)};
+    }
+    return success();
+}
+
 } // namespace
+
+bool is_file(std::u16string_view path)
+{
+    const std::u16string terminated(path);
+    const DWORD attributes = GetFileAttributesW(as_wide(terminated.c_str()));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
 Result<std::u16string> register_camera(std::u16string_view module_path)
 {
@@ -122,18 +222,31 @@ Result<std::u16string> register_camera(std::u16string_view module_path)
         return path;
     }
     TOLVEK_TRY(check_camera_module(path.value()));
-    for (const RegistryValue& value : camera_registry_values(path.value())) {
+    for (const RegistryValue& value : camera_class_values(path.value())) {
         TOLVEK_TRY(write_value(value));
     }
+    // The filter mapper is a COM object. A caller in a single-threaded apartment stays there:
+    // the join then fails, and the mapper serves that apartment as well.
+    const ComApartment apartment;
+    TOLVEK_TRY(write_category_entry());
     return path;
 }
 
 Status unregister_camera()
 {
-    for (const std::u16string& key : camera_registry_keys()) {
-        TOLVEK_TRY(remove_key_tree(key));
+    {
+        const ComApartment apartment; // as in register_camera
+        TOLVEK_TRY(remove_category_entry());
     }
-    remove_if_empty(video_input_instances_key());
+    return remove_camera_keys(kThisProgramBitness);
+}
+
+Status remove_camera_keys(HostBitness bitness)
+{
+    for (const std::u16string& key : camera_registry_keys()) {
+        TOLVEK_TRY(remove_key_tree(key, view_of(bitness)));
+    }
+    remove_if_empty(video_input_instances_key(), view_of(bitness));
     return success();
 }
 

@@ -1,14 +1,18 @@
 // Registration of the camera in the real registry of the test prefix, through the functions
-// and through the tool itself. Every test leaves the camera unregistered.
+// and through the tool itself, for the hosts of this test's bitness: in the registry view
+// that COM reads in them. Every test leaves the camera unregistered.
 
 #include "camera_registration_win.h"
 
 #include <windows.h>
+#include <dshow.h>
 #include <sddl.h>
 
 #include "camera_registry_layout.h"
 #include "class_id_win.h"
+#include "com_ptr_win.h"
 #include "support/test_environment_win.h"
+#include "tolvek/com_apartment_win.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/owners_win.h"
 #include "tolvek/text_encoding.h"
@@ -22,6 +26,12 @@ namespace tolvek::vcam {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The registry view of this test's bitness, for opening keys and for reading values.
+constexpr REGSAM kView =
+    kThisProgramBitness == HostBitness::bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+constexpr DWORD kValueView =
+    kThisProgramBitness == HostBitness::bits64 ? RRF_SUBKEY_WOW6464KEY : RRF_SUBKEY_WOW6432KEY;
 
 std::u16string class_key()
 {
@@ -51,8 +61,7 @@ void collect_tree(HKEY parent, const std::wstring& path, const std::wstring& sho
                   RegistryTree& tree)
 {
     UniqueRegistryKey key;
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | kView, key.put()) != ERROR_SUCCESS) {
         return;
     }
     tree[shown] = L"(key)";
@@ -89,13 +98,23 @@ RegistryTree registry_tree(const std::u16string& path)
     return tree;
 }
 
+// The size of a binary value; 0 when it is absent or of another type.
+DWORD binary_value_size(const std::u16string& key, const wchar_t* name)
+{
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, as_wide(key.c_str()), name, RRF_RT_REG_BINARY | kValueView,
+                     nullptr, nullptr, &size) != ERROR_SUCCESS) {
+        return 0;
+    }
+    return size;
+}
+
 std::wstring string_value(const std::u16string& key, const wchar_t* name)
 {
     wchar_t data[1024] = {};
     DWORD size = sizeof data;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, as_wide(key.c_str()), name,
-                     RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, data,
-                     &size) != ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, as_wide(key.c_str()), name, RRF_RT_REG_SZ | kValueView,
+                     nullptr, data, &size) != ERROR_SUCCESS) {
         return L"(absent)";
     }
     return data;
@@ -121,7 +140,7 @@ private:
     {
         UniqueRegistryKey key;
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, as_wide(key_.c_str()), 0, nullptr, 0,
-                                  WRITE_DAC | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
+                                  WRITE_DAC | kView, nullptr, key.put(), nullptr),
                   ERROR_SUCCESS);
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
@@ -160,6 +179,51 @@ TEST_F(CameraRegistrationWin, registering_writes_the_class_and_the_video_input_e
     EXPECT_EQ(string_value(instance_key(), L"FriendlyName"), L"Tolvek Camera");
     EXPECT_EQ(string_value(instance_key(), L"CLSID"),
               as_wide(std::u16string(kCameraClassIdText).c_str()));
+    EXPECT_GT(binary_value_size(instance_key(), L"FilterData"), 0u)
+        << "the filter mapper's description of the pin and its media type";
+}
+
+// What the entry's FilterData is for: hosts that look for filters by media type, pin
+// category and merit find the camera exactly when they ask for what it offers.
+TEST_F(CameraRegistrationWin, hosts_matching_filters_by_media_type_and_merit_find_the_camera)
+{
+    ASSERT_TRUE(register_camera(built_camera_module()));
+    const ComApartment apartment;
+    ComPtr<IFilterMapper2> mapper;
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IFilterMapper2, mapper.put_void()),
+              S_OK);
+    struct Case {
+        const char* name;
+        GUID subtype;
+        DWORD merit;
+        bool found;
+    };
+    for (const Case& search : {
+             Case{"RGB32 video, capture sources included", MEDIASUBTYPE_RGB32, MERIT_DO_NOT_USE,
+                  true},
+             Case{"another subtype", MEDIASUBTYPE_YUY2, MERIT_DO_NOT_USE, false},
+             Case{"a merit above that of capture sources", MEDIASUBTYPE_RGB32, MERIT_DO_NOT_USE + 1,
+                  false},
+         }) {
+        SCOPED_TRACE(search.name);
+        const GUID output_type[] = {MEDIATYPE_Video, search.subtype};
+        ComPtr<IEnumMoniker> matches;
+        ASSERT_EQ(mapper->EnumMatchingFilters(matches.put(), 0, FALSE, search.merit, FALSE, 0,
+                                              nullptr, nullptr, nullptr, // no input
+                                              FALSE, TRUE, 1, output_type, nullptr,
+                                              &PIN_CATEGORY_CAPTURE),
+                  S_OK);
+        bool found = false;
+        ComPtr<IMoniker> moniker;
+        while (matches->Next(1, moniker.put(), nullptr) == S_OK) {
+            UniqueTaskMemory<wchar_t> name;
+            ASSERT_EQ(moniker->GetDisplayName(nullptr, nullptr, name.put()), S_OK);
+            found = found || std::wstring_view(name.get())
+                                 .ends_with(as_wide(std::u16string(kCameraClassIdText).c_str()));
+        }
+        EXPECT_EQ(found, search.found);
+    }
 }
 
 TEST_F(CameraRegistrationWin, a_relative_path_is_registered_as_the_full_path)
@@ -203,7 +267,7 @@ TEST_F(CameraRegistrationWin, unregistering_keeps_the_entries_of_other_devices)
     const std::u16string other = video_input_instances_key() + u"\\OtherCamera";
     UniqueRegistryKey other_key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, as_wide(other.c_str()), 0, nullptr, 0,
-                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, other_key.put(), nullptr),
+                              KEY_SET_VALUE | kView, nullptr, other_key.put(), nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExW(other_key.get(), L"FriendlyName", 0, REG_SZ,
                              reinterpret_cast<const BYTE*>(L"Other"), sizeof L"Other"),
@@ -214,7 +278,7 @@ TEST_F(CameraRegistrationWin, unregistering_keeps_the_entries_of_other_devices)
     EXPECT_EQ(string_value(other, L"FriendlyName"), L"Other");
     EXPECT_EQ(string_value(instance_key(), L"FriendlyName"), L"(absent)");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, as_wide(other.c_str()));
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(other.c_str()), KEY_WOW64_64KEY, 0);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(other.c_str()), kView, 0);
 }
 
 TEST_F(CameraRegistrationWin, unregistering_succeeds_when_nothing_is_registered)
@@ -262,11 +326,14 @@ TEST_F(CameraRegistrationWin, missing_rights_are_reported_with_the_registry_erro
             << "the category lists no camera whose class is not written";
     }
     {
-        const LockedKey locked(instance_key());
+        // The class, since Wine's filter mapper removes a category entry that grants reading
+        // only all the same.
+        ASSERT_TRUE(register_camera(built_camera_module()));
+        const LockedKey locked(class_key());
         const Status removed = unregister_camera();
         ASSERT_FALSE(removed);
         EXPECT_EQ(removed.error().text, "the camera could not be unregistered under HKLM\\" +
-                                            utf16_to_utf8_lossy(instance_key()) + ": " +
+                                            utf16_to_utf8_lossy(class_key()) + ": " +
                                             win32_error_text(ERROR_ACCESS_DENIED));
     }
 }
@@ -285,12 +352,21 @@ protected:
     }
 };
 
+// The build folder has no x86 folder: the 64-bit tool registers its own module alone and
+// says so.
 TEST_F(RegistrationTool, registers_the_module_beside_it_and_unregisters_it)
 {
+    const std::string module = utf16_to_utf8_lossy(built_camera_module());
+    const std::string expected =
+        kThisProgramBitness == HostBitness::bits64
+            ? "registered Tolvek Camera for 64-bit hosts: " + module +
+                  "; not for 32-bit hosts: the camera module is missing: " +
+                  utf16_to_utf8_lossy(
+                      as_utf16((testing::executable_folder() / L"x86\\tolvek_vcam.dll").wstring()))
+            : "registered Tolvek Camera for 32-bit hosts: " + module;
     const testing::ProcessOutcome registered = run_tool(L"register");
     EXPECT_EQ(registered.exit_code, 0u) << registered.standard_error;
-    EXPECT_EQ(registered.standard_output,
-              "registered Tolvek Camera: " + utf16_to_utf8_lossy(built_camera_module()) + "\n");
+    EXPECT_EQ(registered.standard_output, expected + "\n");
     EXPECT_EQ(registered.standard_error, "");
     EXPECT_EQ(string_value(class_key() + u"\\InprocServer32", nullptr),
               as_wide(built_camera_module().c_str()));

@@ -1,5 +1,7 @@
 #include "camera_registry_layout.h"
 
+#include "tolvek/text_encoding.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,17 +15,15 @@ constexpr char16_t kInstanceKey[] =
     u"Software\\Classes\\CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\"
     u"{6F4A2C58-9B31-4E7D-A5C6-1D0E8B37F942}";
 
-TEST(CameraRegistryLayout, the_class_names_the_module_by_its_path_and_the_category_lists_it)
+TEST(CameraRegistryLayout, the_class_names_the_module_by_its_path_for_every_apartment)
 {
     const std::u16string server_key = std::u16string(kClassKey) + u"\\InprocServer32";
     const std::vector<RegistryValue> expected{
         {kClassKey, u"", u"Tolvek Camera"},
         {server_key, u"", u"C:\\Program Files\\Tolvek\\tolvek_vcam.dll"},
         {server_key, u"ThreadingModel", u"Both"},
-        {kInstanceKey, u"FriendlyName", u"Tolvek Camera"},
-        {kInstanceKey, u"CLSID", u"{6F4A2C58-9B31-4E7D-A5C6-1D0E8B37F942}"},
     };
-    EXPECT_EQ(camera_registry_values(u"C:\\Program Files\\Tolvek\\tolvek_vcam.dll"), expected);
+    EXPECT_EQ(camera_class_values(u"C:\\Program Files\\Tolvek\\tolvek_vcam.dll"), expected);
 }
 
 // Unregistration deletes these keys whole: each must be the camera's own, never a key that
@@ -32,7 +32,7 @@ TEST(CameraRegistryLayout, removed_keys_are_named_by_the_camera_class_and_hold_e
 {
     const std::vector<std::u16string> keys = camera_registry_keys();
     EXPECT_EQ(keys, (std::vector<std::u16string>{kInstanceKey, kClassKey}));
-    for (const RegistryValue& value : camera_registry_values(u"x.dll")) {
+    for (const RegistryValue& value : camera_class_values(u"x.dll")) {
         EXPECT_TRUE(std::any_of(keys.begin(), keys.end(), [&](const std::u16string& key) {
             return value.key.starts_with(key);
         }));
@@ -41,14 +41,30 @@ TEST(CameraRegistryLayout, removed_keys_are_named_by_the_camera_class_and_hold_e
               kInstanceKey);
 }
 
-TEST(CameraRegistryLayout, the_default_module_sits_in_the_program_folder)
+TEST(CameraRegistryLayout, the_modules_and_the_32_bit_program_sit_beside_the_tool)
 {
-    EXPECT_EQ(module_beside_program(u"C:\\dist\\tolvek-vcam-register.exe"),
-              u"C:\\dist\\tolvek_vcam.dll");
-    EXPECT_EQ(module_beside_program(u"\\\\server\\share\\tools\\r.exe"),
-              u"\\\\server\\share\\tools\\tolvek_vcam.dll");
-    EXPECT_EQ(module_beside_program(u"C:/dist/r.exe"), u"C:/dist/tolvek_vcam.dll");
-    EXPECT_EQ(module_beside_program(u"r.exe"), u"tolvek_vcam.dll");
+    struct Case {
+        std::u16string_view tool;
+        std::u16string_view module;
+        std::u16string_view x86_module;
+        std::u16string_view x86_program;
+    };
+    for (const Case& layout : {
+             Case{u"C:\\dist\\tolvek-vcam-register.exe", u"C:\\dist\\tolvek_vcam.dll",
+                  u"C:\\dist\\x86\\tolvek_vcam.dll", u"C:\\dist\\x86\\tolvek-vcam-register.exe"},
+             Case{u"\\\\server\\share\\tools\\r.exe", u"\\\\server\\share\\tools\\tolvek_vcam.dll",
+                  u"\\\\server\\share\\tools\\x86\\tolvek_vcam.dll",
+                  u"\\\\server\\share\\tools\\x86\\tolvek-vcam-register.exe"},
+             Case{u"C:/dist/r.exe", u"C:/dist/tolvek_vcam.dll", u"C:/dist/x86\\tolvek_vcam.dll",
+                  u"C:/dist/x86\\tolvek-vcam-register.exe"},
+             Case{u"r.exe", u"tolvek_vcam.dll", u"x86\\tolvek_vcam.dll",
+                  u"x86\\tolvek-vcam-register.exe"},
+         }) {
+        SCOPED_TRACE(utf16_to_utf8_lossy(layout.tool));
+        EXPECT_EQ(module_beside_program(layout.tool), layout.module);
+        EXPECT_EQ(x86_module_beside_program(layout.tool), layout.x86_module);
+        EXPECT_EQ(x86_registration_program_beside(layout.tool), layout.x86_program);
+    }
 }
 
 } // namespace

@@ -46,5 +46,114 @@ TEST(RegistrationCommand, anything_else_is_a_usage_error)
     }
 }
 
+using State = BitnessOutcome::State;
+
+BitnessOutcome registered(HostBitness bitness, std::string path)
+{
+    return {bitness, State::done, std::move(path)};
+}
+
+BitnessOutcome missing(HostBitness bitness, std::string path)
+{
+    return {bitness, State::module_missing, std::move(path)};
+}
+
+BitnessOutcome failed(HostBitness bitness, std::string why)
+{
+    return {bitness, State::failed, std::move(why)};
+}
+
+BitnessOutcome unregistered(HostBitness bitness)
+{
+    return {bitness, State::done, {}};
+}
+
+constexpr auto kBits64 = HostBitness::bits64;
+constexpr auto kBits32 = HostBitness::bits32;
+
+struct ReportCase {
+    const char* name;
+    std::vector<BitnessOutcome> outcomes;
+    RunReport expected;
+};
+
+// A missing module of one bitness is no failure as long as the other was registered; any
+// failure is, even beside a registration that worked.
+TEST(RegistrationReport, tells_for_which_hosts_the_camera_was_registered_and_why_not_for_others)
+{
+    const std::vector<ReportCase> cases{
+        {"both",
+         {registered(kBits64, "C:\\T\\tolvek_vcam.dll"),
+          registered(kBits32, "C:\\T\\x86\\tolvek_vcam.dll")},
+         {true, "registered Tolvek Camera for 64-bit hosts: C:\\T\\tolvek_vcam.dll; for 32-bit "
+                "hosts: C:\\T\\x86\\tolvek_vcam.dll"}},
+        {"no 32-bit module",
+         {registered(kBits64, "C:\\T\\tolvek_vcam.dll"),
+          missing(kBits32, "C:\\T\\x86\\tolvek_vcam.dll")},
+         {true, "registered Tolvek Camera for 64-bit hosts: C:\\T\\tolvek_vcam.dll; not for 32-bit "
+                "hosts: the camera module is missing: C:\\T\\x86\\tolvek_vcam.dll"}},
+        {"no 64-bit module",
+         {missing(kBits64, "C:\\T\\tolvek_vcam.dll"),
+          registered(kBits32, "C:\\T\\x86\\tolvek_vcam.dll")},
+         {true,
+          "registered Tolvek Camera for 32-bit hosts: C:\\T\\x86\\tolvek_vcam.dll; not for 64-bit "
+          "hosts: the camera module is missing: C:\\T\\tolvek_vcam.dll"}},
+        {"no module at all",
+         {missing(kBits64, "C:\\T\\tolvek_vcam.dll"),
+          missing(kBits32, "C:\\T\\x86\\tolvek_vcam.dll")},
+         {false, "Tolvek Camera was not registered: for 64-bit hosts: the camera module is "
+                 "missing: C:\\T\\tolvek_vcam.dll; for 32-bit hosts: the camera module is missing: "
+                 "C:\\T\\x86\\tolvek_vcam.dll"}},
+        {"32-bit part failed",
+         {registered(kBits64, "C:\\T\\tolvek_vcam.dll"), failed(kBits32, "Access denied.")},
+         {false,
+          "registered Tolvek Camera for 64-bit hosts: C:\\T\\tolvek_vcam.dll; not for 32-bit "
+          "hosts: Access denied."}},
+        {"64-bit part failed, no 32-bit module",
+         {failed(kBits64,
+                 "not a camera module: C:\\T\\tolvek_vcam.dll exports no DllGetClassObject"),
+          missing(kBits32, "C:\\T\\x86\\tolvek_vcam.dll")},
+         {false,
+          "Tolvek Camera was not registered: for 64-bit hosts: not a camera module: "
+          "C:\\T\\tolvek_vcam.dll exports no DllGetClassObject; for 32-bit hosts: the camera "
+          "module is missing: C:\\T\\x86\\tolvek_vcam.dll"}},
+        {"one bitness, registered",
+         {registered(kBits32, "D:\\cam\\tolvek_vcam.dll")},
+         {true, "registered Tolvek Camera for 32-bit hosts: D:\\cam\\tolvek_vcam.dll"}},
+        {"one bitness, failed: the reason alone",
+         {failed(kBits64, "the camera module is missing: D:\\x.dll")},
+         {false, "the camera module is missing: D:\\x.dll"}},
+    };
+    for (const ReportCase& report_case : cases) {
+        SCOPED_TRACE(report_case.name);
+        EXPECT_EQ(registration_report(report_case.outcomes), report_case.expected);
+    }
+}
+
+TEST(RegistrationReport, tells_for_which_hosts_unregistration_failed)
+{
+    const std::vector<ReportCase> cases{
+        {"both",
+         {unregistered(kBits64), unregistered(kBits32)},
+         {true, "unregistered Tolvek Camera"}},
+        {"one bitness", {unregistered(kBits32)}, {true, "unregistered Tolvek Camera"}},
+        {"32-bit part failed",
+         {unregistered(kBits64), failed(kBits32, "Access denied.")},
+         {false, "unregistered Tolvek Camera for 64-bit hosts; not for 32-bit hosts: Access "
+                 "denied."}},
+        {"both failed",
+         {failed(kBits64, "one"), failed(kBits32, "two")},
+         {false, "Tolvek Camera was not unregistered: for 64-bit hosts: one; for 32-bit hosts: "
+                 "two"}},
+        {"one bitness, failed: the reason alone",
+         {failed(kBits64, "Access denied.")},
+         {false, "Access denied."}},
+    };
+    for (const ReportCase& report_case : cases) {
+        SCOPED_TRACE(report_case.name);
+        EXPECT_EQ(unregistration_report(report_case.outcomes), report_case.expected);
+    }
+}
+
 } // namespace
 } // namespace tolvek::vcam
