@@ -1,6 +1,7 @@
 #include "tolvek/child_process_win.h"
 
 #include <array>
+#include <mutex>
 #include <new>
 
 #include "tolvek/argument_quoting.h"
@@ -17,9 +18,17 @@ struct OutputPipe {
     UniqueHandle write;
 };
 
-// Only the child's ends are inheritable. The programs that start children (the helper's
-// install and uninstall, the camera's registration tool) start one at a time from one
-// thread, so no other child can pick these handles up by accident.
+// Held from the making of a child's inheritable handles (its ends of the pipes, its input)
+// until this process has closed its copies. A child started meanwhile from another thread,
+// with handles inherited, would get copies of them too, and the streams would not end
+// before that other child ends.
+std::mutex& inheritable_handles_lock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+// Only the child's ends are inheritable.
 Result<OutputPipe> create_output_pipe()
 {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -83,6 +92,7 @@ Result<ChildProcessOutput> run_child_process(std::u16string_view program,
     const std::u16string program_path{program};
     std::u16string command_line = child_command_line(program, arguments);
 
+    std::unique_lock inheritable_handles(inheritable_handles_lock());
     Result<UniqueHandle> input = open_empty_input();
     if (!input) {
         return std::move(input).error();
@@ -127,6 +137,7 @@ Result<ChildProcessOutput> run_child_process(std::u16string_view program,
     input.value().reset();
     output_pipe.value().write.reset();
     error_pipe.value().write.reset();
+    inheritable_handles.unlock();
 
     ChildProcessOutput output;
     if (created) {

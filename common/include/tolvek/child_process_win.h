@@ -21,7 +21,8 @@ struct ChildProcessOutput {
 // child's standard input is empty; its standard output and standard error are captured
 // while it runs, both at once, so that a child filling either stream never stalls. Returns
 // once the child has exited and both streams have ended. The error, when the child could not
-// be started, is the system's message and the code in the form "... (os error 2)".
+// be started, is the system's message and the code in the form "... (os error 2)". Several
+// threads may run children at once; each run ends with its own child.
 [[nodiscard]] Result<ChildProcessOutput>
 run_child_process(std::u16string_view program, const std::vector<std::u16string>& arguments);
 
