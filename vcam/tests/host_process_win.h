@@ -21,8 +21,11 @@
 
 namespace tolvek::vcam::testing {
 
-// Beyond the host's own limits: 20 s to stream, a minute until it is told to quit.
-inline constexpr std::chrono::seconds kHostWaitLimit{90};
+// How long a test waits for a host to settle: beyond the host's own 20 s to stream.
+inline constexpr std::chrono::seconds kHostSettleLimit{30};
+// How long a host may take to end once told to quit; it ends within milliseconds, and well
+// before its own limit of a minute, so a host that outlives this did not see the quit.
+inline constexpr std::chrono::seconds kHostEndLimit{30};
 
 struct HostOutcome {
     DWORD exit_code = 999; // 0: the host streamed what it was asked for, and nothing else
@@ -68,7 +71,7 @@ public:
     // True once the host streams what it was asked for, or has given up or ended.
     [[nodiscard]] bool wait_until_settled() const
     {
-        const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(kHostWaitLimit);
+        const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(kHostSettleLimit);
         return WaitForSingleObject(settled_.get(), static_cast<DWORD>(limit.count())) ==
                WAIT_OBJECT_0;
     }
@@ -77,8 +80,8 @@ public:
     [[nodiscard]] HostOutcome finish()
     {
         SetEvent(quit_.get());
-        if (run_.wait_for(kHostWaitLimit) != std::future_status::ready) {
-            return {999, "the host did not end"};
+        if (run_.wait_for(kHostEndLimit) != std::future_status::ready) {
+            return {999, "the host did not end once told to quit"};
         }
         const Result<ChildProcessOutput> output = run_.get();
         if (!output) {
