@@ -112,8 +112,8 @@ user_sid=
 
 step_install() {
   mkdir -p "$app"
-  cp "$dist"/* "$app/"
-  say "copied dist/ into $app_windows: $(cd "$app" && echo *)"
+  cp -r "$dist"/* "$app/"
+  say "copied dist/ into $app_windows: $(cd "$app" && echo * x86/*)"
 
   if ! user_sid=$(demo user-sid); then
     printf '%s\n' "$user_sid"
