@@ -6,16 +6,6 @@ namespace {
 
 constexpr std::u16string_view kClassesKey = u"Software\\Classes\\CLSID\\";
 
-std::u16string class_key()
-{
-    return std::u16string(kClassesKey) + std::u16string(kCameraClassIdText);
-}
-
-std::u16string category_instance_key()
-{
-    return video_input_instances_key() + u"\\" + std::u16string(kCameraClassIdText);
-}
-
 // `relative_path` in the folder of the program at `program_path`.
 std::u16string beside_program(std::u16string_view program_path, std::u16string_view relative_path)
 {
@@ -30,9 +20,9 @@ std::u16string beside_program(std::u16string_view program_path, std::u16string_v
 
 std::vector<RegistryValue> camera_class_values(std::u16string_view module_path)
 {
-    const std::u16string server_key = class_key() + u"\\InprocServer32";
+    const std::u16string server_key = camera_class_key() + u"\\InprocServer32";
     return {
-        {class_key(), u"", std::u16string(kCameraFriendlyName)},
+        {camera_class_key(), u"", std::u16string(kCameraFriendlyName)},
         {server_key, u"", std::u16string(module_path)},
         // Both: COM loads the module into the caller's apartment, whichever it is; every
         // object of the camera is agile.
@@ -40,9 +30,19 @@ std::vector<RegistryValue> camera_class_values(std::u16string_view module_path)
     };
 }
 
+std::u16string camera_class_key()
+{
+    return std::u16string(kClassesKey) + std::u16string(kCameraClassIdText);
+}
+
+std::u16string camera_category_entry_key()
+{
+    return video_input_instances_key() + u"\\" + std::u16string(kCameraClassIdText);
+}
+
 std::vector<std::u16string> camera_registry_keys()
 {
-    return {category_instance_key(), class_key()};
+    return {camera_category_entry_key(), camera_class_key()};
 }
 
 std::u16string video_input_instances_key()

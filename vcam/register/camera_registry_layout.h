@@ -43,6 +43,10 @@ struct RegistryValue {
 // so that a half-finished registration never lists a camera that COM cannot load.
 [[nodiscard]] std::vector<RegistryValue> camera_class_values(std::u16string_view module_path);
 
+// The camera's class key, and its entry in the video input device category.
+[[nodiscard]] std::u16string camera_class_key();
+[[nodiscard]] std::u16string camera_category_entry_key();
+
 // The keys registration creates, each named by the camera's class identifier and so wholly
 // the camera's: the category entry and the class. Unregistration removes them with
 // everything in them, in this order.

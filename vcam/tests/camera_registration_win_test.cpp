@@ -11,6 +11,7 @@
 #include "camera_registry_layout.h"
 #include "class_id_win.h"
 #include "com_ptr_win.h"
+#include "registry_values_win.h"
 #include "support/test_environment_win.h"
 #include "tolvek/com_apartment_win.h"
 #include "tolvek/error_text_win.h"
@@ -27,21 +28,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The registry view of this test's bitness, for opening keys and for reading values.
+// The registry view of this test's bitness.
 constexpr REGSAM kView =
     kThisProgramBitness == HostBitness::bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
-constexpr DWORD kValueView =
-    kThisProgramBitness == HostBitness::bits64 ? RRF_SUBKEY_WOW6464KEY : RRF_SUBKEY_WOW6432KEY;
-
-std::u16string class_key()
-{
-    return u"Software\\Classes\\CLSID\\" + std::u16string(kCameraClassIdText);
-}
-
-std::u16string instance_key()
-{
-    return video_input_instances_key() + u"\\" + std::u16string(kCameraClassIdText);
-}
 
 std::u16string category_key()
 {
@@ -50,7 +39,8 @@ std::u16string category_key()
 
 std::u16string built_camera_module()
 {
-    return std::u16string{as_utf16((testing::executable_folder() / L"tolvek_vcam.dll").wstring())};
+    return std::u16string{
+        as_utf16((tolvek::testing::executable_folder() / L"tolvek_vcam.dll").wstring())};
 }
 
 // Every key below `path` (and `path` itself) as "subkey path" -> "(key)", and every value as
@@ -98,26 +88,9 @@ RegistryTree registry_tree(const std::u16string& path)
     return tree;
 }
 
-// The size of a binary value; 0 when it is absent or of another type.
-DWORD binary_value_size(const std::u16string& key, const wchar_t* name)
-{
-    DWORD size = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, as_wide(key.c_str()), name, RRF_RT_REG_BINARY | kValueView,
-                     nullptr, nullptr, &size) != ERROR_SUCCESS) {
-        return 0;
-    }
-    return size;
-}
-
 std::wstring string_value(const std::u16string& key, const wchar_t* name)
 {
-    wchar_t data[1024] = {};
-    DWORD size = sizeof data;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, as_wide(key.c_str()), name, RRF_RT_REG_SZ | kValueView,
-                     nullptr, data, &size) != ERROR_SUCCESS) {
-        return L"(absent)";
-    }
-    return data;
+    return testing::string_value(kThisProgramBitness, key, name);
 }
 
 // Makes `key` readable only, as a machine whose administrator locked it would have it.
@@ -172,14 +145,16 @@ TEST_F(CameraRegistrationWin, registering_writes_the_class_and_the_video_input_e
     ASSERT_TRUE(registered) << registered.error().text;
     EXPECT_EQ(registered.value(), built_camera_module());
 
-    EXPECT_EQ(string_value(class_key(), nullptr), L"Tolvek Camera");
-    EXPECT_EQ(string_value(class_key() + u"\\InprocServer32", nullptr),
+    EXPECT_EQ(string_value(camera_class_key(), nullptr), L"Tolvek Camera");
+    EXPECT_EQ(string_value(camera_class_key() + u"\\InprocServer32", nullptr),
               as_wide(built_camera_module().c_str()));
-    EXPECT_EQ(string_value(class_key() + u"\\InprocServer32", L"ThreadingModel"), L"Both");
-    EXPECT_EQ(string_value(instance_key(), L"FriendlyName"), L"Tolvek Camera");
-    EXPECT_EQ(string_value(instance_key(), L"CLSID"),
+    EXPECT_EQ(string_value(camera_class_key() + u"\\InprocServer32", L"ThreadingModel"), L"Both");
+    EXPECT_EQ(string_value(camera_category_entry_key(), L"FriendlyName"), L"Tolvek Camera");
+    EXPECT_EQ(string_value(camera_category_entry_key(), L"CLSID"),
               as_wide(std::u16string(kCameraClassIdText).c_str()));
-    EXPECT_GT(binary_value_size(instance_key(), L"FilterData"), 0u)
+    EXPECT_GT(
+        testing::binary_value_size(kThisProgramBitness, camera_category_entry_key(), L"FilterData"),
+        0u)
         << "the filter mapper's description of the pin and its media type";
 }
 
@@ -230,12 +205,12 @@ TEST_F(CameraRegistrationWin, a_relative_path_is_registered_as_the_full_path)
 {
     wchar_t previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryW(testing::executable_folder().c_str()));
+    ASSERT_TRUE(SetCurrentDirectoryW(tolvek::testing::executable_folder().c_str()));
     const Result<std::u16string> registered = register_camera(u"tolvek_vcam.dll");
     SetCurrentDirectoryW(previous);
 
     ASSERT_TRUE(registered) << registered.error().text;
-    EXPECT_EQ(string_value(class_key() + u"\\InprocServer32", nullptr),
+    EXPECT_EQ(string_value(camera_class_key() + u"\\InprocServer32", nullptr),
               as_wide(built_camera_module().c_str()));
 }
 
@@ -243,11 +218,11 @@ TEST_F(CameraRegistrationWin, registering_twice_changes_nothing)
 {
     ASSERT_TRUE(register_camera(built_camera_module()));
     const RegistryTree once = registry_tree(category_key());
-    const RegistryTree class_once = registry_tree(class_key());
+    const RegistryTree class_once = registry_tree(camera_class_key());
 
     ASSERT_TRUE(register_camera(built_camera_module()));
     EXPECT_EQ(registry_tree(category_key()), once);
-    EXPECT_EQ(registry_tree(class_key()), class_once);
+    EXPECT_EQ(registry_tree(camera_class_key()), class_once);
     EXPECT_EQ(class_once.size(), 5u) << "two keys and their three values";
 }
 
@@ -259,7 +234,7 @@ TEST_F(CameraRegistrationWin, unregistering_leaves_the_registry_as_it_was_found)
 
     ASSERT_TRUE(unregister_camera());
     EXPECT_EQ(registry_tree(category_key()), before);
-    EXPECT_TRUE(registry_tree(class_key()).empty());
+    EXPECT_TRUE(registry_tree(camera_class_key()).empty());
 }
 
 TEST_F(CameraRegistrationWin, unregistering_keeps_the_entries_of_other_devices)
@@ -276,7 +251,7 @@ TEST_F(CameraRegistrationWin, unregistering_keeps_the_entries_of_other_devices)
 
     ASSERT_TRUE(unregister_camera());
     EXPECT_EQ(string_value(other, L"FriendlyName"), L"Other");
-    EXPECT_EQ(string_value(instance_key(), L"FriendlyName"), L"(absent)");
+    EXPECT_EQ(string_value(camera_category_entry_key(), L"FriendlyName"), L"(absent)");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, as_wide(other.c_str()));
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, as_wide(other.c_str()), kView, 0);
 }
@@ -294,7 +269,7 @@ TEST_F(CameraRegistrationWin, a_missing_or_foreign_module_is_refused_and_nothing
     ASSERT_FALSE(absent);
     EXPECT_EQ(absent.error().text, "the camera module is missing: C:\\nowhere\\tolvek_vcam.dll");
 
-    const std::u16string folder{as_utf16(testing::executable_folder().wstring())};
+    const std::u16string folder{as_utf16(tolvek::testing::executable_folder().wstring())};
     EXPECT_FALSE(register_camera(folder)) << "a folder is no module";
 
     const Result<std::u16string> foreign = register_camera(u"C:\\windows\\system32\\kernel32.dll");
@@ -309,31 +284,31 @@ TEST_F(CameraRegistrationWin, a_missing_or_foreign_module_is_refused_and_nothing
               "the camera module would not load: C:\\windows\\win.ini: " +
                   win32_error_text(ERROR_BAD_EXE_FORMAT));
 
-    EXPECT_TRUE(registry_tree(class_key()).empty());
-    EXPECT_TRUE(registry_tree(instance_key()).empty());
+    EXPECT_TRUE(registry_tree(camera_class_key()).empty());
+    EXPECT_TRUE(registry_tree(camera_category_entry_key()).empty());
 }
 
 TEST_F(CameraRegistrationWin, missing_rights_are_reported_with_the_registry_error)
 {
     {
-        const LockedKey locked(class_key());
+        const LockedKey locked(camera_class_key());
         const Result<std::u16string> registered = register_camera(built_camera_module());
         ASSERT_FALSE(registered);
         EXPECT_EQ(registered.error().text, "the camera could not be registered under HKLM\\" +
-                                               utf16_to_utf8_lossy(class_key()) + ": " +
+                                               utf16_to_utf8_lossy(camera_class_key()) + ": " +
                                                win32_error_text(ERROR_ACCESS_DENIED));
-        EXPECT_TRUE(registry_tree(instance_key()).empty())
+        EXPECT_TRUE(registry_tree(camera_category_entry_key()).empty())
             << "the category lists no camera whose class is not written";
     }
     {
         // The class, since Wine's filter mapper removes a category entry that grants reading
         // only all the same.
         ASSERT_TRUE(register_camera(built_camera_module()));
-        const LockedKey locked(class_key());
+        const LockedKey locked(camera_class_key());
         const Status removed = unregister_camera();
         ASSERT_FALSE(removed);
         EXPECT_EQ(removed.error().text, "the camera could not be unregistered under HKLM\\" +
-                                            utf16_to_utf8_lossy(class_key()) + ": " +
+                                            utf16_to_utf8_lossy(camera_class_key()) + ": " +
                                             win32_error_text(ERROR_ACCESS_DENIED));
     }
 }
@@ -341,14 +316,14 @@ TEST_F(CameraRegistrationWin, missing_rights_are_reported_with_the_registry_erro
 // The tool as a user runs it: one line of outcome, exit code 0 or 1.
 class RegistrationTool : public CameraRegistrationWin {
 protected:
-    static testing::ProcessOutcome run_tool(const std::wstring& arguments)
+    static tolvek::testing::ProcessOutcome run_tool(const std::wstring& arguments)
     {
         const std::wstring command_line =
-            L"\"" + (testing::executable_folder() / L"tolvek-vcam-register.exe").wstring() +
+            L"\"" + (tolvek::testing::executable_folder() / L"tolvek-vcam-register.exe").wstring() +
             L"\" " + arguments;
-        const auto outcome = testing::run_process(command_line, 30s);
+        const auto outcome = tolvek::testing::run_process(command_line, 30s);
         EXPECT_TRUE(outcome.has_value()) << "the tool did not start or did not end";
-        return outcome.value_or(testing::ProcessOutcome{999, {}, {}});
+        return outcome.value_or(tolvek::testing::ProcessOutcome{999, {}, {}});
     }
 };
 
@@ -361,31 +336,31 @@ TEST_F(RegistrationTool, registers_the_module_beside_it_and_unregisters_it)
         kThisProgramBitness == HostBitness::bits64
             ? "registered Tolvek Camera for 64-bit hosts: " + module +
                   "; not for 32-bit hosts: the camera module is missing: " +
-                  utf16_to_utf8_lossy(
-                      as_utf16((testing::executable_folder() / L"x86\\tolvek_vcam.dll").wstring()))
+                  utf16_to_utf8_lossy(as_utf16(
+                      (tolvek::testing::executable_folder() / L"x86\\tolvek_vcam.dll").wstring()))
             : "registered Tolvek Camera for 32-bit hosts: " + module;
-    const testing::ProcessOutcome registered = run_tool(L"register");
+    const tolvek::testing::ProcessOutcome registered = run_tool(L"register");
     EXPECT_EQ(registered.exit_code, 0u) << registered.standard_error;
     EXPECT_EQ(registered.standard_output, expected + "\n");
     EXPECT_EQ(registered.standard_error, "");
-    EXPECT_EQ(string_value(class_key() + u"\\InprocServer32", nullptr),
+    EXPECT_EQ(string_value(camera_class_key() + u"\\InprocServer32", nullptr),
               as_wide(built_camera_module().c_str()));
 
-    const testing::ProcessOutcome unregistered = run_tool(L"unregister");
+    const tolvek::testing::ProcessOutcome unregistered = run_tool(L"unregister");
     EXPECT_EQ(unregistered.exit_code, 0u) << unregistered.standard_error;
     EXPECT_EQ(unregistered.standard_output, "unregistered Tolvek Camera\n");
-    EXPECT_TRUE(registry_tree(class_key()).empty());
+    EXPECT_TRUE(registry_tree(camera_class_key()).empty());
 }
 
 TEST_F(RegistrationTool, failures_end_with_one_line_on_standard_error_and_exit_code_1)
 {
-    const testing::ProcessOutcome usage = run_tool(L"regster");
+    const tolvek::testing::ProcessOutcome usage = run_tool(L"regster");
     EXPECT_EQ(usage.exit_code, 1u);
     EXPECT_EQ(usage.standard_error,
               "usage: tolvek-vcam-register register [path-to-dll] | unregister\n");
     EXPECT_EQ(usage.standard_output, "");
 
-    const testing::ProcessOutcome missing = run_tool(L"register \"C:\\no where\\x.dll\"");
+    const tolvek::testing::ProcessOutcome missing = run_tool(L"register \"C:\\no where\\x.dll\"");
     EXPECT_EQ(missing.exit_code, 1u);
     EXPECT_EQ(missing.standard_error, "the camera module is missing: C:\\no where\\x.dll\n");
     EXPECT_EQ(missing.standard_output, "");

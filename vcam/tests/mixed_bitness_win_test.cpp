@@ -11,6 +11,7 @@
 #include "camera_registry_layout.h"
 #include "host_process_win.h"
 #include "producer_process_win.h"
+#include "registry_values_win.h"
 #include "support/test_environment_win.h"
 #include "tolvek/owners_win.h"
 #include "tolvek/text_encoding.h"
@@ -39,42 +40,6 @@ fs::path x64_folder()
     return length > 0 && length < MAX_PATH ? fs::path(folder) : fs::path();
 }
 
-DWORD value_view(HostBitness bitness)
-{
-    return bitness == HostBitness::bits64 ? RRF_SUBKEY_WOW6464KEY : RRF_SUBKEY_WOW6432KEY;
-}
-
-// A string value in the registry view of `bitness`, or "(absent)".
-std::wstring string_value(HostBitness bitness, const std::u16string& key, const wchar_t* name)
-{
-    wchar_t data[1024] = {};
-    DWORD size = sizeof data;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, as_wide(key.c_str()), name,
-                     RRF_RT_REG_SZ | value_view(bitness), nullptr, data, &size) != ERROR_SUCCESS) {
-        return L"(absent)";
-    }
-    return data;
-}
-
-bool has_binary_value(HostBitness bitness, const std::u16string& key, const wchar_t* name)
-{
-    DWORD size = 0;
-    return RegGetValueW(HKEY_LOCAL_MACHINE, as_wide(key.c_str()), name,
-                        RRF_RT_REG_BINARY | value_view(bitness), nullptr, nullptr,
-                        &size) == ERROR_SUCCESS &&
-           size > 0;
-}
-
-std::u16string class_server_key()
-{
-    return u"Software\\Classes\\CLSID\\" + std::u16string(kCameraClassIdText) + u"\\InprocServer32";
-}
-
-std::u16string category_entry_key()
-{
-    return video_input_instances_key() + u"\\" + std::u16string(kCameraClassIdText);
-}
-
 // What hosts of `bitness` find registered: the module COM loads, and whether the category
 // entry carries its FilterData.
 struct Registered {
@@ -86,8 +51,8 @@ struct Registered {
 
 Registered registered_for(HostBitness bitness)
 {
-    return {string_value(bitness, class_server_key(), nullptr),
-            has_binary_value(bitness, category_entry_key(), L"FilterData")};
+    return {testing::string_value(bitness, camera_class_key() + u"\\InprocServer32", nullptr),
+            testing::binary_value_size(bitness, camera_category_entry_key(), L"FilterData") > 0};
 }
 
 const Registered kNothingRegistered{L"(absent)", false};
