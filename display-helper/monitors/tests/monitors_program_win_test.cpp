@@ -58,8 +58,8 @@ public:
         }
         process_.reset(info.hProcess);
         CloseHandle(info.hThread);
-        readers_.emplace_back([this] { drain(out_read_.get(), output_); });
-        readers_.emplace_back([this] { drain(err_read_.get(), errors_); });
+        readers_.emplace_back([this] { drain(out_read_.get(), output_, output_ended_); });
+        readers_.emplace_back([this] { drain(err_read_.get(), errors_, errors_ended_); });
     }
 
     ~RunningProgram()
@@ -99,14 +99,19 @@ public:
         return code;
     }
 
+    // Standard output's lines once the program has closed it: the exit of the process can be
+    // seen before the reader has taken the last bytes out of the pipe.
     [[nodiscard]] std::vector<std::string> output_lines()
     {
-        const std::lock_guard lock{lock_};
+        std::unique_lock lock{lock_};
+        if (!arrived_.wait_for(lock, 10s, [&] { return output_ended_; })) {
+            return {"(standard output still open)"};
+        }
         return testing::lines_of(output_);
     }
 
 private:
-    void drain(HANDLE pipe, std::string& into)
+    void drain(HANDLE pipe, std::string& into, bool& ended)
     {
         char buffer[512];
         DWORD count = 0;
@@ -115,12 +120,17 @@ private:
             into.append(buffer, count);
             arrived_.notify_all();
         }
+        const std::lock_guard lock{lock_};
+        ended = true;
+        arrived_.notify_all();
     }
 
     UniqueHandle in_write_, out_read_, err_read_, process_;
     std::mutex lock_;
     std::condition_variable arrived_;
     std::string output_, errors_;
+    bool output_ended_ = false;
+    bool errors_ended_ = false;
     std::vector<std::thread> readers_;
 };
 
