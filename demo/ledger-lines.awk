@@ -45,9 +45,9 @@ function unquoted(value) {
     field[substr($i, 1, equals - 1)] = substr($i, equals + 1)
   }
   if ($1 == "create") {
-    spec = ("property0.buffer" in field) ? "\"" utf16_text(field["property0.buffer"]) "\"" : "(none)"
+    monitor_spec = ("property0.buffer" in field) ? "\"" utf16_text(field["property0.buffer"]) "\"" : "(none)"
     printf "create %s, MonitorSpec %s: device %s, returned %s\n", unquoted(field["instance_id"]),
-           spec, field["device"], field["returned"]
+           monitor_spec, field["device"], field["returned"]
   } else if ($1 == "callback") {
     printf "creation callback for device %s: %s\n", field["device"], field["result"]
   } else if ($1 == "close") {
