@@ -28,8 +28,9 @@ if(WIN32)
 endif()
 
 function(tolvek_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor
-                                           -Wold-style-cast -Wcast-qual)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wcast-qual
+                         "$<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor;-Wold-style-cast>"
+                         "$<$<COMPILE_LANGUAGE:C>:-Wpedantic;-Wstrict-prototypes>")
   if(TOLVEK_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
