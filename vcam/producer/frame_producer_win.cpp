@@ -2,6 +2,7 @@
 
 #include "frame_section_layout.h"
 #include "mapped_section_win.h"
+#include "producer_texts.h"
 #include "tolvek/error_text_win.h"
 #include "viewer_section_layout.h"
 
@@ -64,7 +65,7 @@ HRESULT create_section(const wchar_t* name, std::size_t size,
 std::string producer_failure_text(HRESULT result)
 {
     if (result == kAnotherProducerRunning) {
-        return "another producer is running";
+        return kAnotherProducerRunningText;
     }
     return hresult_error_text(result);
 }
