@@ -8,8 +8,9 @@ option(TOLVEK_BENCH "Build the native benchmarks (Google Benchmark)" OFF)
 # The one switch between the two Windows builds. A 32-bit one (the windows-x86 preset) is for
 # 32-bit camera hosts: it makes the camera side only (the camera, the producer library, the
 # registration program for the 32-bit registry view, their tests and benchmarks, and the C
-# interface of sdk/), never the helper, the monitor command or the test-pattern feed, which
-# are 64-bit programs only.
+# interface of sdk/ with the display client it carries, which talks to the 64-bit helper over
+# its pipe), never the helper, the monitor command or the test-pattern feed, which are 64-bit
+# programs only.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(TOLVEK_CAMERA_SIDE_ONLY ON)
 else()
