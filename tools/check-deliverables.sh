@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks the shape of the two Windows deliverables and the programs shipped beside them (the
-# camera's registration tool, the monitor command and the test-pattern feed):
+# camera's registration tool, the monitor command, the test-pattern feed and the SDK's DLL):
 # - they are images of the build's machine (x86-64, or i386 for the 32-bit camera side);
 # - they import system DLLs only (no MinGW runtime DLL has to ship beside them);
-# - tolvek_vcam.dll exports exactly DllGetClassObject and DllCanUnloadNow.
+# - tolvek_vcam.dll exports exactly DllGetClassObject and DllCanUnloadNow;
+# - tolvek_sdk.dll exports exactly the functions its .def file names, by their plain names.
 #   tools/check-deliverables.sh <folder holding the deliverables>        the 64-bit build
 #   tools/check-deliverables.sh <folder holding the deliverables> x86    the 32-bit camera side
 set -euo pipefail
@@ -11,11 +12,11 @@ set -euo pipefail
 dir=$1
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump} # reads PE images of both machines
 if [ "${2:-}" = x86 ]; then
-  binaries=(tolvek_vcam.dll tolvek-vcam-register.exe)
+  binaries=(tolvek_vcam.dll tolvek-vcam-register.exe tolvek_sdk.dll)
   format=pei-i386
 else
   binaries=(tolvek-display-helper.exe tolvek-monitors.exe tolvek_vcam.dll tolvek-vcam-register.exe
-    tolvek-vcam-pattern.exe)
+    tolvek-vcam-pattern.exe tolvek_sdk.dll)
   format=pei-x86-64
 fi
 # DLLs that every Windows installation has.
@@ -41,13 +42,26 @@ for binary in "${binaries[@]}"; do
   done < <("$objdump" -p "$path" | sed -n 's/^\s*DLL Name: //p')
 done
 
-exports=$("$objdump" -p "$dir/tolvek_vcam.dll" |
-  awk '/\[Ordinal\/Name Pointer\] Table/{table=1; next} table && /^[ \t]*\[/{print $NF; next} table{table=0}' |
-  sort | tr '\n' ' ')
+# The names a DLL exports, sorted, each followed by a blank.
+exports_of() {
+  "$objdump" -p "$1" |
+    awk '/\[Ordinal\/Name Pointer\] Table/{table=1; next} table && /^[ \t]*\[/{print $NF; next} table{table=0}' |
+    sort | tr '\n' ' '
+}
+
+exports=$(exports_of "$dir/tolvek_vcam.dll")
 if [ "$exports" != "DllCanUnloadNow DllGetClassObject " ]; then
   echo "tolvek_vcam.dll exports '$exports'; expected exactly DllGetClassObject and DllCanUnloadNow"
   status=1
 fi
 
-[ $status -eq 0 ] && echo "${binaries[*]}: $format images importing system DLLs only; tolvek_vcam.dll exports exactly the two entry points"
+sdk_def=$(dirname "$0")/../sdk/tolvek_sdk.def
+expected=$(sed -n '/^EXPORTS/,$p' "$sdk_def" | sed '1d; s/^[ \t]*//; /^$/d' | sort | tr '\n' ' ')
+exports=$(exports_of "$dir/tolvek_sdk.dll")
+if [ "$exports" != "$expected" ]; then
+  echo "tolvek_sdk.dll exports '$exports'; expected exactly '$expected' (sdk/tolvek_sdk.def)"
+  status=1
+fi
+
+[ $status -eq 0 ] && echo "${binaries[*]}: $format images importing system DLLs only; tolvek_vcam.dll exports exactly the two entry points, tolvek_sdk.dll those of its .def file"
 exit $status
