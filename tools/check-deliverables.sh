@@ -4,7 +4,9 @@
 # - they are images of the build's machine (x86-64, or i386 for the 32-bit camera side);
 # - they import system DLLs only (no MinGW runtime DLL has to ship beside them);
 # - tolvek_vcam.dll exports exactly DllGetClassObject and DllCanUnloadNow;
-# - tolvek_sdk.dll exports exactly the functions its .def file names, by their plain names.
+# - tolvek_sdk.dll exports exactly the functions its .def file names, by their plain names,
+#   and never changes where its host process loads DLLs from (SetDefaultDllDirectories is
+#   for programs only).
 #   tools/check-deliverables.sh <folder holding the deliverables>        the 64-bit build
 #   tools/check-deliverables.sh <folder holding the deliverables> x86    the 32-bit camera side
 set -euo pipefail
@@ -60,6 +62,10 @@ expected=$(sed -n '/^EXPORTS/,$p' "$sdk_def" | sed '1d; s/^[ \t]*//; /^$/d' | so
 exports=$(exports_of "$dir/tolvek_sdk.dll")
 if [ "$exports" != "$expected" ]; then
   echo "tolvek_sdk.dll exports '$exports'; expected exactly '$expected' (sdk/tolvek_sdk.def)"
+  status=1
+fi
+if "$objdump" -p "$dir/tolvek_sdk.dll" | grep -c 'SetDefaultDllDirectories' >/dev/null; then
+  echo "tolvek_sdk.dll imports SetDefaultDllDirectories, which would change its host process"
   status=1
 fi
 
