@@ -102,8 +102,8 @@ TOLVEK_SDK_API const char* TOLVEK_SDK_CALL tolvek_status_text(tolvek_status stat
 
 /* The detailed text of this thread's last call that returns a tolvek_status: empty after a
  * success, after a failure one line a person can act on, such as "the display helper is not
- * installed: there is no service TolvekDisplayHelper; ...". Valid until this thread calls
- * into the SDK again; copy it to keep it. Never null. */
+ * installed: there is no service TolvekDisplayHelper; ...". Valid until this thread's next
+ * call that returns a tolvek_status; copy it to keep it. Never null. */
 TOLVEK_SDK_API const char* TOLVEK_SDK_CALL tolvek_last_error_text(void);
 
 /* The version of the loaded DLL, as TOLVEK_SDK_VERSION encodes it: compare the two to find a
