@@ -1,6 +1,8 @@
 // tolvek_sdk.dll from C: the program sdk_c_program (sdk_c_program.c) run under Wine, one
 // scenario at a time, with the helper installed as the service of the test prefix for the Wine
-// user, with the stand-in cfgmgr32.dll behind device creation, or with no service at all.
+// user, with the stand-in cfgmgr32.dll behind device creation, or with no service at all. The
+// program is the one TOLVEK_SDK_C_PROGRAM names: this build's, or the 32-bit build's, which
+// then talks to this build's 64-bit helper.
 
 #include <windows.h>
 
@@ -16,6 +18,8 @@
 #include "support/setup_test_support_win.h"
 #include "support/software_device_standin_win.h"
 #include "support/test_environment_win.h"
+#include "tolvek/system_paths_win.h"
+#include "tolvek/wide_text_win.h"
 
 namespace tolvek::sdk {
 namespace {
@@ -33,10 +37,10 @@ protected:
     // Runs the scenario and expects every check of it to pass; its output tells which failed.
     static void expect_passes(const std::wstring& scenario)
     {
+        const std::optional<std::u16string> program = environment_variable(L"TOLVEK_SDK_C_PROGRAM");
+        ASSERT_TRUE(program.has_value()) << "TOLVEK_SDK_C_PROGRAM names no program";
         const std::optional<testing::ProcessOutcome> outcome = testing::run_process(
-            L"\"" + (testing::executable_folder() / "sdk_c_program.exe").wstring() + L"\" " +
-                scenario,
-            60s);
+            L"\"" + std::wstring{as_wide(program->c_str())} + L"\" " + scenario, 60s);
         ASSERT_TRUE(outcome.has_value()) << "did not start or did not end within a minute";
         EXPECT_EQ(outcome->exit_code, 0u) << outcome->standard_error;
         // A passing scenario writes this one line (in text mode, as C programs write).
