@@ -15,7 +15,7 @@ std::vector<std::u16string> helper_candidates(std::u16string_view program_folder
 
 std::u16string driver_package_path(std::u16string_view helper_path)
 {
-    return join_windows_path(join_windows_path(parent_directory(helper_path), u"driver"),
+    return join_windows_path(join_windows_path(parent_directory(helper_path), kDriverFolderName),
                              u"TolvekIdd.inf");
 }
 

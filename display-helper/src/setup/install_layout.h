@@ -10,6 +10,8 @@
 namespace tolvek {
 
 inline constexpr std::u16string_view kHelperFileName = u"tolvek-display-helper.exe";
+// The folder beside the helper that holds the display driver package.
+inline constexpr std::u16string_view kDriverFolderName = u"driver";
 
 // The places the helper may sit, in the order they are tried: the "display-helper"
 // subfolder, the folder itself, the "deps" subfolder.

@@ -1,0 +1,55 @@
+#include "user_account.h"
+
+namespace tolvek::setup {
+namespace {
+
+std::string_view kind_words(AccountKind kind)
+{
+    switch (kind) {
+    case AccountKind::user:
+    case AccountKind::not_looked_up:
+        return "a user";
+    case AccountKind::group:
+        return "a group";
+    case AccountKind::domain:
+        return "a domain";
+    case AccountKind::alias:
+        return "a local group";
+    case AccountKind::well_known_group:
+        return "a well-known group";
+    case AccountKind::deleted_account:
+        return "a deleted account";
+    case AccountKind::invalid:
+        return "not a valid account";
+    case AccountKind::computer:
+        return "a computer";
+    case AccountKind::label:
+        return "an integrity label";
+    case AccountKind::logon_session:
+        return "a logon session";
+    case AccountKind::unknown:
+        break;
+    }
+    return "an account of an unknown kind";
+}
+
+} // namespace
+
+Status check_user_account(std::string_view given, AccountKind kind)
+{
+    if (kind == AccountKind::user || kind == AccountKind::not_looked_up) {
+        return success();
+    }
+    return Error{std::string(given) + " is " + std::string(kind_words(kind)) +
+                 ", not a user account: the display helper serves the programs of one user"};
+}
+
+std::string account_text(const UserAccount& account)
+{
+    if (account.name.empty()) {
+        return account.sid;
+    }
+    return account.name + " (" + account.sid + ")";
+}
+
+} // namespace tolvek::setup
