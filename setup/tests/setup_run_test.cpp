@@ -136,9 +136,11 @@ public:
     Result<ProgramRun> run_program(std::u16string_view program,
                                    const std::vector<std::u16string>& arguments) override
     {
-        std::string call = "run " + text(program);
+        std::string call = "run ";
+        call += text(program);
         for (const std::u16string& argument : arguments) {
-            call += " " + text(argument);
+            call += ' ';
+            call += text(argument);
         }
         changes.push_back(call);
         if (const auto answer = answers.find(call); answer != answers.end()) {
