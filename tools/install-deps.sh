@@ -14,6 +14,7 @@ packages=(
   libbenchmark-dev             # native benchmarks
   clang libclang-rt-14-dev     # libFuzzer and sanitizer runtimes
   clang-format
+  zip unzip                    # the release archive, and the end-to-end run that unpacks it
 )
 
 missing=()
