@@ -1,7 +1,7 @@
 // tolvek-demo: what the end-to-end run that tools/build.sh ends with (demo/end-to-end.sh) has
 // to see from inside its Wine prefix, beside the shipped programs it runs there. One command
 // per step; each prints its account and exits with 0 when the step went as it should, 1 when
-// it did not.
+// it did not. A 32-bit build's tolvek-demo is a camera host alone: it has the camera step only.
 //
 //   tolvek-demo user-sid            the SID of the user this process runs as
 //   tolvek-demo service installed   the helper's service as the service manager holds it
@@ -36,6 +36,11 @@ bool run_step(int argc, wchar_t** argv, Account& account)
 {
     const std::wstring_view step = argc >= 2 ? argv[1] : L"";
     const std::wstring_view argument = argc == 3 ? argv[2] : L"";
+    if (argc == 3 && step == L"camera" && !argument.empty()) {
+        run_camera_host(account, tolvek::as_utf16(argument));
+        return true;
+    }
+#ifndef TOLVEK_DEMO_CAMERA_HOST_ONLY
     if (argc == 2 && step == L"user-sid") {
         print_user_sid(account);
     } else if (argc == 3 && step == L"service" && argument == L"installed") {
@@ -46,12 +51,13 @@ bool run_step(int argc, wchar_t** argv, Account& account)
         report_helper_service(account, ServiceExpectation::stopped);
     } else if (argc == 3 && step == L"service" && argument == L"gone") {
         report_helper_service(account, ServiceExpectation::gone);
-    } else if (argc == 3 && step == L"camera" && !argument.empty()) {
-        run_camera_host(account, tolvek::as_utf16(argument));
     } else {
         return false;
     }
     return true;
+#else
+    return false;
+#endif
 }
 
 } // namespace
