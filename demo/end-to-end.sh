@@ -1,26 +1,34 @@
 #!/usr/bin/env bash
 # The system's main job end to end under Wine, in a fresh prefix of its own
-# (build/demo/wineprefix, made anew on every run; never the tests' prefix), with the programs
-# the way they ship: install the helper's service, get monitors through it with
-# tolvek-monitors, stream the camera as any host does while tolvek-vcam-pattern feeds it and
-# save one of its frames as build/demo/camera-frame.png, uninstall. Prints an account of each
-# step and exits non-zero when any step failed.
-#   demo/end-to-end.sh   after tools/build.sh has filled dist/ and build/windows
+# (build/demo/wineprefix, made anew on every run; never the tests' prefix), from the release
+# archive as a person gets it: unpack it, tolvek-setup install, get monitors through the
+# helper's service with tolvek-monitors, stream the camera in a 64-bit and in a 32-bit host as
+# any host does while tolvek-vcam-pattern feeds it (one frame of each saved as
+# build/demo/camera-frame-64.png and -32.png), tolvek-setup remove, and check that no service,
+# registry key or installed file is left. Prints an account of each step and exits non-zero
+# when any step failed.
+#   demo/end-to-end.sh   after tools/build.sh has made the archive in dist/
 # No -e: a step that fails is reported as such and the run goes on with the next one.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 root=$(pwd)
 
-dist=$root/dist
-bin=$root/build/windows/bin # tolvek-demo and the stand-ins for what Wine lacks
+# tolvek-demo, the stand-ins for what Wine lacks, and the 32-bit tolvek-demo (a camera host).
+bin=$root/build/windows/bin
+bin_x86=$root/build/windows-x86/bin
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/windows/CMakeCache.txt")
+release_name=tolvek-$version-windows
+archive=$root/dist/$release_name.zip
 work=$root/build/demo
 prefix=$work/wineprefix
+downloads_windows='C:\users\Public\Downloads'
+downloads=$prefix/drive_c/users/Public/Downloads
+release_windows="$downloads_windows\\$release_name"
 wine=${TOLVEK_WINE:-/usr/lib/wine/wine64}
 wineserver=$(dirname "$wine")/wineserver
 app_windows='C:\Program Files\Tolvek'
 app=$prefix/drive_c/Program\ Files/Tolvek
 pnputil_state_windows='C:\tolvek-test-doubles\pnputil'
-camera_frame=$work/camera-frame.png
 # No Wine program of the run may take longer than this; the programs' own waits are shorter.
 command_limit=60
 # How long the run waits for a line from a program it started in the background.
@@ -110,30 +118,37 @@ demo() {
 
 user_sid=
 
-step_install() {
-  mkdir -p "$app"
-  cp -r "$dist"/* "$app/"
-  say "copied dist/ into $app_windows: $(cd "$app" && echo * x86/*)"
-
-  if ! user_sid=$(demo user-sid); then
-    printf '%s\n' "$user_sid"
-    return 1
-  fi
-  say "the Wine user's SID, from the token of a process in the prefix: $user_sid"
-
-  show_run "tolvek-display-helper.exe install $user_sid" \
-    "$app_windows\\tolvek-display-helper.exe" install "$user_sid" || return 1
-  say "its log, C:\\ProgramData\\Tolvek\\display-helper.log:"
-  log_messages "$console_log" | sed 's/^/     /'
-  demo service installed || return 1
-
-  # The service must load the stand-in, not Wine's own cfgmgr32.dll. It loads cfgmgr32.dll
-  # from the system folder alone, so that is where the stand-in goes.
+# The stand-ins for what Wine lacks go into the prefix before setup runs: the helper finds
+# pnputil.exe and loads cfgmgr32.dll from the system folder alone.
+put_standins() {
+  mkdir -p "$prefix/drive_c/tolvek-test-doubles/pnputil"
+  cp "$bin/fake_pnputil.exe" "$prefix/drive_c/windows/system32/pnputil.exe"
   display-helper/tests/doubles/cfgmgr32_standin/select-standin.sh tools/wine-run.sh "$prefix" \
     "$bin/cfgmgr32_standin.dll" tolvek-display-helper.exe || return 1
-  say "Wine has no SwDeviceCreate; the stand-in records the devices instead:"
-  detail "cfgmgr32.dll from display-helper/tests/doubles/cfgmgr32_standin in C:\\windows\\system32,"
-  detail "chosen by HKCU\\Software\\Wine\\AppDefaults\\tolvek-display-helper.exe\\DllOverrides: cfgmgr32 = native"
+  say "Wine lacks two pieces; stand-ins take their place in C:\\windows\\system32:"
+  detail "pnputil.exe: the fake one of display-helper/tests/doubles/fake_pnputil, an empty driver store"
+  detail "cfgmgr32.dll: the stand-in of display-helper/tests/doubles/cfgmgr32_standin, which records"
+  detail "the devices instead of making them; chosen for the helper by"
+  detail "HKCU\\Software\\Wine\\AppDefaults\\tolvek-display-helper.exe\\DllOverrides: cfgmgr32 = native"
+}
+
+step_install() {
+  if [ ! -f "$archive" ]; then
+    failed "no archive at $archive: tools/build.sh makes it"
+    return 1
+  fi
+  mkdir -p "$downloads"
+  unzip -q "$archive" -d "$downloads" || return 1
+  say "unpacked $(basename "$archive") into $release_windows"
+  put_standins || return 1
+  # The pnputil fake's state folder reaches the helper through setup's environment.
+  TOLVEK_FAKE_PNPUTIL_DIR=$pnputil_state_windows show_run "tolvek-setup.exe install" \
+    "$release_windows\\tolvek-setup.exe" install || return 1
+  say "the installed files: $(cd "$app" && echo * x86/*)"
+  say "the helper's log, C:\\ProgramData\\Tolvek\\display-helper.log:"
+  log_messages "$console_log" | sed 's/^/     /'
+  user_sid=$(demo user-sid) || return 1
+  demo service installed || return 1
 }
 
 # tolvek-monitors hold, its standard input a pipe of this run: the monitors are held until
@@ -225,13 +240,13 @@ step_monitors() {
   return $status
 }
 
-# tolvek-demo as the camera host, its account shown as it comes; on the line after which it
-# goes on streaming without the feed, the feed gets Ctrl+C (a SIGINT, as a terminal sends,
-# which Wine hands to the program's console handler).
+# A tolvek-demo of the given bitness as the camera host, its account shown as it comes; on
+# the line after which it goes on streaming without the feed, the feed gets Ctrl+C (a SIGINT,
+# as a terminal sends, which Wine hands to the program's console handler).
 run_camera_host() {
-  local feed_pid=$1
+  local host=$1 frame=$2 feed_pid=$3
   local hand_over='   the host goes on streaming; the feed may go now' # kFeedMayGoLine
-  demo camera "$(windows_path "$camera_frame")" | while IFS= read -r line; do
+  in_wine "$host" camera "$(windows_path "$frame")" | while IFS= read -r line; do
     printf '%s\n' "$line"
     if [ "$line" = "$hand_over" ]; then
       say "> Ctrl+C to tolvek-vcam-pattern.exe"
@@ -241,19 +256,19 @@ run_camera_host() {
   return "${PIPESTATUS[0]}"
 }
 
-step_camera() {
-  show_run "tolvek-vcam-register.exe register" "$app_windows\\tolvek-vcam-register.exe" register ||
-    return 1
-  local status=0 output=$work/feed-output
-  rm -f "$camera_frame" "$output"
+# The installed tolvek-vcam-pattern feeds the camera while a host of `bits` bitness streams it.
+stream_in_host() {
+  local bits=$1 host=$2
+  local status=0 output=$work/feed-output-$bits frame=$work/camera-frame-$bits.png
+  rm -f "$frame" "$output"
   # --seconds: a feed that a failed run never stops still ends.
   say "> tolvek-vcam-pattern.exe --seconds $command_limit   (in the background; its lines below)"
   "${wine_command[@]}" "$app_windows\\tolvek-vcam-pattern.exe" --seconds "$command_limit" \
     >"$output" 2>&1 &
   local feed_pid=$!
   if wait_for_line "$output" "nobody watching" "$feed_pid"; then
-    say "tolvek-demo as a camera host:"
-    run_camera_host "$feed_pid" || status=1
+    say "tolvek-demo ($bits-bit) as a camera host:"
+    run_camera_host "$host" "$frame" "$feed_pid" || status=1
   else
     failed "tolvek-vcam-pattern did not start feeding within $line_limit s"
     status=1
@@ -269,32 +284,55 @@ step_camera() {
     failed "the feed should have seen the one camera watching and ended with exit code 0"
     status=1
   fi
-  if [ -f "$camera_frame" ] && [ "$(head -c 4 "$camera_frame" | tail -c 3)" = PNG ]; then
-    say "the captured frame, for a person to look at: $camera_frame"
+  if [ -f "$frame" ] && [ "$(head -c 4 "$frame" | tail -c 3)" = PNG ]; then
+    say "the captured frame, for a person to look at: $frame"
   else
-    failed "no PNG of a captured frame at $camera_frame"
+    failed "no PNG of a captured frame at $frame"
     status=1
   fi
-  show_run "tolvek-vcam-register.exe unregister" "$app_windows\\tolvek-vcam-register.exe" \
-    unregister || status=1
   return $status
 }
 
-step_uninstall() {
-  # Uninstall asks pnputil.exe for the driver store's listing.
-  mkdir -p "$prefix/drive_c/tolvek-test-doubles/pnputil"
-  cp "$bin/fake_pnputil.exe" "$prefix/drive_c/windows/system32/pnputil.exe"
-  say "Wine has no pnputil.exe; the fake one of display-helper/tests/doubles/fake_pnputil answers"
-  detail "in its place, from an empty driver store (this build ships no driver package)"
-
+step_camera() {
   local status=0
-  TOLVEK_FAKE_PNPUTIL_DIR=$pnputil_state_windows show_run "tolvek-display-helper.exe uninstall" \
-    "$app_windows\\tolvek-display-helper.exe" uninstall || status=1
+  stream_in_host 64 "$bin/tolvek-demo.exe" || status=1
+  stream_in_host 32 "$bin_x86/tolvek-demo.exe" || status=1
+  return $status
+}
+
+# Whether the registry key is absent in the view of the given bitness; says so either way.
+registry_key_absent() {
+  local key=$1 bits=$2
+  if in_wine reg query "$key" "/reg:$bits" >/dev/null 2>&1; then
+    failed "$key is left in the $bits-bit registry view"
+    return 1
+  fi
+  detail "absent in the $bits-bit view: $key"
+}
+
+step_remove() {
+  local status=0
+  TOLVEK_FAKE_PNPUTIL_DIR=$pnputil_state_windows show_run "tolvek-setup.exe remove" \
+    "$release_windows\\tolvek-setup.exe" remove || status=1
   demo service gone || status=1
   local line
   line=$(log_messages "$console_log" | grep '^uninstalled (' | tail -n 1)
-  say "its log: ${line:-(no \"uninstalled\" line)}"
+  say "the helper's log: ${line:-(no \"uninstalled\" line)}"
   [ -n "$line" ] || status=1
+  say "the camera's registration:"
+  local classes='HKLM\Software\Classes\CLSID' camera='{6F4A2C58-9B31-4E7D-A5C6-1D0E8B37F942}'
+  local category='{860BB310-5D01-11D0-BD3B-00A0C911CE86}'
+  local bits
+  for bits in 64 32; do
+    registry_key_absent "$classes\\$camera" "$bits" || status=1
+    registry_key_absent "$classes\\$category\\Instance\\$camera" "$bits" || status=1
+  done
+  if [ -e "$app" ]; then
+    failed "$app_windows is left: $(cd "$app" && find . | tr '\n' ' ')"
+    status=1
+  else
+    say "$app_windows is gone"
+  fi
   return $status
 }
 
@@ -321,10 +359,10 @@ run_step() {
     failed+=("$title")
   fi
 }
-run_step "1. install" step_install
+run_step "1. unpack the archive and tolvek-setup install" step_install
 run_step "2. monitors, as the user gets them with tolvek-monitors" step_monitors
-run_step "3. camera, fed by tolvek-vcam-pattern, as any host opens it" step_camera
-run_step "4. uninstall" step_uninstall
+run_step "3. camera, fed by tolvek-vcam-pattern, as 64-bit and 32-bit hosts open it" step_camera
+run_step "4. tolvek-setup remove, and nothing left" step_remove
 
 stop_wineserver
 if [ "${#failed[@]}" -gt 0 ]; then
