@@ -18,7 +18,7 @@ if [ "${2:-}" = x86 ]; then
   format=pei-i386
 else
   binaries=(tolvek-display-helper.exe tolvek-monitors.exe tolvek_vcam.dll tolvek-vcam-register.exe
-    tolvek-vcam-pattern.exe tolvek_sdk.dll)
+    tolvek-vcam-pattern.exe tolvek_sdk.dll tolvek-setup.exe)
   format=pei-x86-64
 fi
 # DLLs that every Windows installation has.
