@@ -277,14 +277,14 @@ int run_install(const InstallCommand& command, SetupSystem& system, SetupReport&
 // use, and subfolders that go at the next restart.
 bool holds_only_setup_entries(SetupSystem& system, std::u16string_view install,
                               std::u16string_view folder,
-                              const std::vector<std::u16string>& at_restart)
+                              const std::vector<std::u16string>& folders_at_restart)
 {
     for (const FolderEntry& entry : system.entries_in(path_in(install, folder))) {
-        const bool setups =
-            entry.is_folder
-                ? std::find(at_restart.begin(), at_restart.end(),
-                            path_in(path_in(install, folder), entry.name)) != at_restart.end()
-                : installed_by_setup(folder, entry.name);
+        const bool setups = entry.is_folder
+                                ? std::find(folders_at_restart.begin(), folders_at_restart.end(),
+                                            path_in(path_in(install, folder), entry.name)) !=
+                                      folders_at_restart.end()
+                                : installed_by_setup(folder, entry.name);
         if (!setups) {
             return false;
         }
@@ -292,12 +292,17 @@ bool holds_only_setup_entries(SetupSystem& system, std::u16string_view install,
     return true;
 }
 
-// Deletes setup's files and folders in the install folder; gives the files and folders that
-// go at the next restart instead.
-Result<std::vector<std::u16string>> delete_installed_files(SetupSystem& system,
-                                                           std::u16string_view install)
+// What remove leaves for the system to delete at the next restart.
+struct LeftForRestart {
+    std::vector<std::u16string> files;   // in use
+    std::vector<std::u16string> folders; // holding such files
+};
+
+// Deletes setup's files and folders in the install folder; gives what goes at the next
+// restart instead.
+Result<LeftForRestart> delete_installed_files(SetupSystem& system, std::u16string_view install)
 {
-    std::vector<std::u16string> at_restart;
+    LeftForRestart left;
     std::string kept;
     for (const std::u16string& folder : installed_folders()) {
         const std::u16string folder_path = path_in(install, folder);
@@ -311,7 +316,7 @@ Result<std::vector<std::u16string>> delete_installed_files(SetupSystem& system,
                 return Error{text_of(file) + " would not go: " + removal.error().text};
             }
             if (removal.value() == FileRemoval::at_restart) {
-                at_restart.push_back(file);
+                left.files.push_back(file);
             }
         }
         Result<FolderRemoval> removal = system.remove_folder(folder_path);
@@ -321,9 +326,9 @@ Result<std::vector<std::u16string>> delete_installed_files(SetupSystem& system,
         if (removal.value() != FolderRemoval::not_empty) {
             continue;
         }
-        if (holds_only_setup_entries(system, install, folder, at_restart)) {
+        if (holds_only_setup_entries(system, install, folder, left.folders)) {
             TOLVEK_TRY(system.remove_folder_at_restart(folder_path));
-            at_restart.push_back(folder_path);
+            left.folders.push_back(folder_path);
         } else {
             kept += (kept.empty() ? "" : ", ") + text_of(folder_path);
         }
@@ -331,7 +336,7 @@ Result<std::vector<std::u16string>> delete_installed_files(SetupSystem& system,
     if (!kept.empty()) {
         return Error{"left " + kept + ": it holds files that tolvek-setup did not install"};
     }
-    return at_restart;
+    return left;
 }
 
 int run_remove(SetupSystem& system, SetupReport& report)
@@ -380,16 +385,19 @@ int run_remove(SetupSystem& system, SetupReport& report)
     }
 
     steps.next();
-    Result<std::vector<std::u16string>> at_restart =
-        delete_installed_files(system, install.value());
-    if (!at_restart) {
-        steps.failure(at_restart.error().text + rerun);
+    Result<LeftForRestart> left = delete_installed_files(system, install.value());
+    if (!left) {
+        steps.failure(left.error().text + rerun);
         return 1;
     }
-    for (const std::u16string& path : at_restart.value()) {
-        steps.line(text_of(path) + " is in use: it goes at the next restart");
+    for (const std::u16string& file : left.value().files) {
+        steps.line(text_of(file) + " is in use: it goes at the next restart");
     }
-    steps.line("deleted " + text_of(install.value()));
+    for (const std::u16string& folder : left.value().folders) {
+        steps.line(text_of(folder) + " goes at the next restart, after what is in use in it");
+    }
+    steps.line((left.value().files.empty() ? "deleted " : "deleted the rest of ") +
+               text_of(install.value()));
     report.line("removed");
     return 0;
 }

@@ -359,8 +359,9 @@ TEST(SetupRun, RemoveLeavesAFileInUseForTheNextRestartAndSucceeds)
     for (const char* expected :
          {"step 3 of 3, the installed files: C:\\P\\Tolvek\\tolvek_vcam.dll is in use: it goes "
           "at the next restart",
-          "step 3 of 3, the installed files: C:\\P\\Tolvek is in use: it goes at the next "
-          "restart"}) {
+          "step 3 of 3, the installed files: C:\\P\\Tolvek goes at the next restart, after "
+          "what is in use in it",
+          "step 3 of 3, the installed files: deleted the rest of C:\\P\\Tolvek"}) {
         EXPECT_NE(std::find(report.lines.begin(), report.lines.end(), expected), report.lines.end())
             << expected;
     }
