@@ -241,9 +241,18 @@ TEST_F(SetupWin, WithoutAdministratorRightsItSaysSoAndChangesNothing)
     EXPECT_EQ(testing::query_helper_service().has_value(), service_before);
 }
 
+// The name of the account this process runs as, as LookupAccountNameW takes it.
+std::u16string own_account_name()
+{
+    wchar_t name[256 + 1] = {};
+    DWORD size = static_cast<DWORD>(std::size(name));
+    return GetUserNameW(name, &size) ? std::u16string(as_utf16(name)) : std::u16string();
+}
+
 TEST_F(SetupWin, InstallSetsUpTheServiceTheCameraAndTheFilesAndRemoveTakesThemAway)
 {
-    const SetupRun installed = setup({u"install"});
+    // The account by name: the service is set up for its SID, the Wine user's.
+    const SetupRun installed = setup({u"install", u"--user", own_account_name()});
     ASSERT_EQ(installed.exit_code, 0u) << installed.output << installed.errors;
     EXPECT_EQ(installed.errors, "");
     EXPECT_NE(installed.output.find("installed into " + install_.string() + "\n"),
@@ -276,6 +285,19 @@ public:
 private:
     vcam::testing::HostProcess host_;
 };
+
+TEST_F(SetupWin, AnAccountThatIsNoUserIsRefusedBeforeAnythingChanges)
+{
+    const SetupRun refused = setup({u"install", u"--user", u"Administrators"});
+    EXPECT_EQ(refused.exit_code, 1u);
+    EXPECT_NE(refused.errors.find("step 1 of 6, the account: failed: "), std::string::npos)
+        << refused.errors;
+    EXPECT_NE(refused.errors.find("Administrators (S-1-5-32-544) is a local group, not a user "
+                                  "account"),
+              std::string::npos)
+        << refused.errors;
+    EXPECT_FALSE(fs::exists(install_));
+}
 
 TEST_F(SetupWin, InstallAgainWhileAHostHoldsTheCameraPutsTheNewOneInPlace)
 {
