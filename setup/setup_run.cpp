@@ -140,7 +140,7 @@ Result<UserAccount> chosen_account(const AccountChoice& choice, SetupSystem& sys
         return std::move(found).error();
     }
     const FoundAccount& account = found.value();
-    TOLVEK_TRY(check_user_account(account_text(account.account), account.kind));
+    TOLVEK_TRY(check_user_account(account));
     return account.account;
 }
 

@@ -1,5 +1,8 @@
 #include "user_account.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace tolvek::setup {
 namespace {
 
@@ -35,12 +38,17 @@ std::string_view kind_words(AccountKind kind)
 
 } // namespace
 
-Status check_user_account(std::string_view given, AccountKind kind)
+Status check_user_account(const FoundAccount& found)
 {
-    if (kind == AccountKind::user || kind == AccountKind::not_looked_up) {
+    constexpr std::string_view kServiceAccounts[] = {"S-1-5-18", "S-1-5-19", "S-1-5-20"};
+    const AccountKind kind = found.kind;
+    if (kind == AccountKind::user || kind == AccountKind::not_looked_up ||
+        (kind == AccountKind::well_known_group &&
+         std::find(std::begin(kServiceAccounts), std::end(kServiceAccounts), found.account.sid) !=
+             std::end(kServiceAccounts))) {
         return success();
     }
-    return Error{std::string(given) + " is " + std::string(kind_words(kind)) +
+    return Error{account_text(found.account) + " is " + std::string(kind_words(kind)) +
                  ", not a user account: the display helper serves the programs of one user"};
 }
 

@@ -38,9 +38,10 @@ struct FoundAccount {
 
 // The service admits the processes of one user, told by their token's user SID; a group or
 // any other kind of account never is a token's user, so installing for it would serve nobody.
-// `given` is the name or SID as typed. A SID that the system cannot name passes: a domain
-// account may be unknown to a machine off its network.
-[[nodiscard]] Status check_user_account(std::string_view given, AccountKind kind);
+// The system's own service accounts (LocalSystem, LocalService, NetworkService) are named as
+// well-known groups but are the users of services' tokens, and pass. A SID that the system
+// cannot name passes too: a domain account may be unknown to a machine off its network.
+[[nodiscard]] Status check_user_account(const FoundAccount& found);
 
 // "PC\user (S-1-5-21-...)", or the SID alone when there is no name.
 [[nodiscard]] std::string account_text(const UserAccount& account);

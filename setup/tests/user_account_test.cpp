@@ -6,31 +6,34 @@ namespace tolvek::setup {
 namespace {
 
 struct KindCase {
-    AccountKind kind;
+    FoundAccount found;
     std::string error; // empty: accepted
 };
 
-TEST(UserAccount, OnlyAUserOrASidTheSystemCannotNameIsAccepted)
+TEST(UserAccount, OnlyAnAccountThatCanBeATokensUserIsAccepted)
 {
+    const std::string not_a_user =
+        ", not a user account: the display helper serves the programs of one user";
     const KindCase cases[] = {
-        {AccountKind::user, ""},
-        {AccountKind::not_looked_up, ""},
-        {AccountKind::alias, "PC\\Administrators is a local group, not a user account: the "
-                             "display helper serves the programs of one user"},
-        {AccountKind::well_known_group, "PC\\Administrators is a well-known group, not a user "
-                                        "account: the display helper serves the programs of one "
-                                        "user"},
-        {AccountKind::group, "PC\\Administrators is a group, not a user account: the display "
-                             "helper serves the programs of one user"},
-        {AccountKind::computer, "PC\\Administrators is a computer, not a user account: the "
-                                "display helper serves the programs of one user"},
-        {AccountKind::deleted_account, "PC\\Administrators is a deleted account, not a user "
-                                       "account: the display helper serves the programs of one "
-                                       "user"},
+        {{{"S-1-5-21-1-2-3-1001", "PC\\anna"}, AccountKind::user}, ""},
+        {{{"S-1-5-21-9-9-9-1001", ""}, AccountKind::not_looked_up}, ""},
+        {{{"S-1-5-18", "NT AUTHORITY\\SYSTEM"}, AccountKind::well_known_group}, ""},
+        {{{"S-1-5-19", "NT AUTHORITY\\LOCAL SERVICE"}, AccountKind::well_known_group}, ""},
+        {{{"S-1-5-20", "NT AUTHORITY\\NETWORK SERVICE"}, AccountKind::well_known_group}, ""},
+        {{{"S-1-5-32-544", "BUILTIN\\Administrators"}, AccountKind::alias},
+         "BUILTIN\\Administrators (S-1-5-32-544) is a local group" + not_a_user},
+        {{{"S-1-1-0", "Everyone"}, AccountKind::well_known_group},
+         "Everyone (S-1-1-0) is a well-known group" + not_a_user},
+        {{{"S-1-5-21-1-2-3-513", "PC\\None"}, AccountKind::group},
+         "PC\\None (S-1-5-21-1-2-3-513) is a group" + not_a_user},
+        {{{"S-1-5-21-1-2-3-1005", "PC\\PC$"}, AccountKind::computer},
+         "PC\\PC$ (S-1-5-21-1-2-3-1005) is a computer" + not_a_user},
+        {{{"S-1-5-21-1-2-3-1006", ""}, AccountKind::deleted_account},
+         "S-1-5-21-1-2-3-1006 is a deleted account" + not_a_user},
     };
     for (const KindCase& c : cases) {
-        const Status checked = check_user_account("PC\\Administrators", c.kind);
-        EXPECT_EQ(checked.ok(), c.error.empty()) << c.error;
+        const Status checked = check_user_account(c.found);
+        EXPECT_EQ(checked.ok(), c.error.empty()) << c.found.account.sid;
         if (!checked) {
             EXPECT_EQ(checked.error().text, c.error);
         }
