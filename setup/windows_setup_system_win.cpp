@@ -302,8 +302,15 @@ Result<PlacedFile> WindowsSetupSystem::place_file(std::u16string_view from, std:
     const DWORD error = GetLastError();
     Result<std::u16string> aside =
         in_use(error) ? set_aside(target) : Result<std::u16string>(Error{win32_error_text(error)});
-    if (!aside || !MoveFileExW(as_wide(staged.c_str()), as_wide(target.c_str()), 0)) {
-        const Error why = aside ? last_error() : aside.error();
+    if (!aside) {
+        DeleteFileW(as_wide(staged.c_str()));
+        return std::move(aside).error();
+    }
+    if (!MoveFileExW(as_wide(staged.c_str()), as_wide(target.c_str()), 0)) {
+        const Error why = last_error();
+        // The old file back in its place: an installation is never left without it. Its
+        // deletion at the restart then finds nothing under the set-aside name.
+        MoveFileExW(as_wide(aside.value().c_str()), as_wide(target.c_str()), 0);
         DeleteFileW(as_wide(staged.c_str()));
         return why;
     }
