@@ -13,8 +13,8 @@
 
 #include "setup_command.h"
 #include "setup_run.h"
+#include "tolvek/command_line_win.h"
 #include "tolvek/dll_search_win.h"
-#include "tolvek/wide_text_win.h"
 #include "windows_setup_system_win.h"
 
 namespace {
@@ -43,10 +43,7 @@ private:
 int wmain(int argc, wchar_t** argv)
 {
     tolvek::restrict_dll_search_to_system_folder();
-    std::vector<std::u16string> arguments;
-    for (int index = 1; index < argc; ++index) {
-        arguments.emplace_back(tolvek::as_utf16(argv[index]));
-    }
+    const std::vector<std::u16string> arguments = tolvek::utf16_arguments(argc, argv);
     tolvek::setup::WindowsSetupSystem system;
     ConsoleReport report;
     return tolvek::setup::run_setup(tolvek::setup::select_setup_command(arguments), system, report);

@@ -16,11 +16,10 @@
 #include <vector>
 
 #include "monitors_command.h"
+#include "tolvek/command_line_win.h"
 #include "tolvek/display_client.h"
 #include "tolvek/dll_search_win.h"
 #include "tolvek/owners_win.h"
-#include "tolvek/text_encoding.h"
-#include "tolvek/wide_text_win.h"
 
 namespace {
 
@@ -56,19 +55,6 @@ int fail(const std::string& text)
 {
     write_line(stderr, text);
     return 1;
-}
-
-std::optional<std::vector<std::string>> utf8_arguments(int argc, wchar_t** argv)
-{
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        std::optional<std::string> text = utf16_to_utf8(as_utf16(argv[i]));
-        if (!text) {
-            return std::nullopt;
-        }
-        arguments.push_back(std::move(*text));
-    }
-    return arguments;
 }
 
 // Reads standard input to its end and then sets the stop event. Detached: a read that never

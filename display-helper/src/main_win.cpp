@@ -16,29 +16,13 @@
 #include "service/service_host_win.h"
 #include "setup/install_win.h"
 #include "setup/uninstall_win.h"
+#include "tolvek/command_line_win.h"
 #include "tolvek/dll_search_win.h"
 #include "tolvek/result.h"
-#include "tolvek/text_encoding.h"
-#include "tolvek/wide_text_win.h"
 
 namespace {
 
 using namespace tolvek;
-
-// The arguments after the program name as UTF-8; nothing when one of them is not valid
-// UTF-16, which the caller treats as a usage error.
-std::optional<std::vector<std::string>> utf8_arguments(int argc, wchar_t** argv)
-{
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        auto text = utf16_to_utf8(as_utf16(argv[i]));
-        if (!text) {
-            return std::nullopt;
-        }
-        arguments.push_back(std::move(*text));
-    }
-    return arguments;
-}
 
 Status run(const Command& command)
 {

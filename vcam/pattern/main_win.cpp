@@ -14,11 +14,10 @@
 #include "pattern_feed_win.h"
 #include "still_picture_win.h"
 #include "tolvek/com_apartment_win.h"
+#include "tolvek/command_line_win.h"
 #include "tolvek/dll_search_win.h"
 #include "tolvek/error_text_win.h"
 #include "tolvek/owners_win.h"
-#include "tolvek/text_encoding.h"
-#include "tolvek/wide_text_win.h"
 
 #include <atomic>
 #include <cstdio>
@@ -125,10 +124,7 @@ int wmain(int argc, wchar_t** argv)
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 
-    std::vector<std::u16string> arguments;
-    for (int index = 1; index < argc; ++index) {
-        arguments.emplace_back(tolvek::as_utf16(argv[index]));
-    }
+    const std::vector<std::u16string> arguments = tolvek::utf16_arguments(argc, argv);
     const FeedCommand command = parse_feed_command_line(arguments);
     if (const auto* usage = std::get_if<FeedUsageError>(&command)) {
         std::fprintf(stderr, "%s\n", usage->line.c_str());

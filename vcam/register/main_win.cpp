@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "registration_command.h"
+#include "tolvek/command_line_win.h"
 #include "tolvek/dll_search_win.h"
-#include "tolvek/wide_text_win.h"
 #include "tool_commands_win.h"
 
 namespace {
@@ -42,10 +42,7 @@ RunReport run(const RegistrationCommand& command)
 int wmain(int argc, wchar_t** argv)
 {
     tolvek::restrict_dll_search_to_system_folder();
-    std::vector<std::u16string> arguments;
-    for (int index = 1; index < argc; ++index) {
-        arguments.emplace_back(tolvek::as_utf16(argv[index]));
-    }
+    const std::vector<std::u16string> arguments = tolvek::utf16_arguments(argc, argv);
     const RunReport report = run(select_registration_command(arguments));
     // Binary mode: the C runtime's text mode would write CR LF where the line ends in LF.
     FILE* stream = report.success ? stdout : stderr;
