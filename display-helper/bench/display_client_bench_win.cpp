@@ -21,12 +21,15 @@
 
 #include "service/pipe_listener_win.h"
 #include "service_name.h"
+#include "support/bench_timing_win.h"
 #include "support/helper_service_win.h"
 #include "support/protocol_lines.h"
 #include "support/setup_test_support_win.h"
 #include "support/software_device_standin_win.h"
 #include "tolvek/display_client.h"
 #include "tolvek/wide_text_win.h"
+
+using tolvek::testing::median;
 
 namespace {
 
@@ -41,12 +44,6 @@ constexpr int kConnectRuns = 9; // of each
 double microseconds_since(Clock::time_point start)
 {
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 [[noreturn]] void give_up(const std::string& why)

@@ -15,6 +15,7 @@
 
 #include "log.h"
 #include "log_file.h"
+#include "support/bench_timing_win.h"
 #include "support/test_environment_win.h"
 
 namespace {
@@ -26,21 +27,6 @@ using namespace tolvek::testing;
 // falls on both alike; each round gives one ratio, and the median ratio is the figure.
 constexpr int kRounds = 41;
 constexpr int kLinesPerRound = 200;
-
-double now_us()
-{
-    LARGE_INTEGER counter;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return 1e6 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 void append_bare(const std::wstring& path, const std::string& line)
 {

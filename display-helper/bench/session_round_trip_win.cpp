@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "request_protocol.h"
+#include "support/bench_timing_win.h"
 #include "support/protocol_lines.h"
 #include "support/session_connection_win.h"
 #include "support/software_device_standin_win.h"
@@ -35,21 +36,6 @@ constexpr int kDevicePairsPerRound = 200;
 // The lines as they travel, with their line feeds.
 const std::string kPingLine = line_of(kPing);
 const std::string kPongLine = line_of(kPong);
-
-double now_us()
-{
-    LARGE_INTEGER counter;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return 1e6 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // The baseline: one overlapped read of up to 512 bytes, then one reply per line feed in it,
 // each written and waited for, until the client goes.

@@ -15,6 +15,7 @@
 #include "frame_producer_win.h"
 #include "frame_section_layout.h"
 #include "mapped_section_win.h"
+#include "support/bench_timing_win.h"
 #include "tolvek_sdk.h"
 
 #include <algorithm>
@@ -24,16 +25,12 @@
 #include <vector>
 
 namespace tolvek::vcam {
+using tolvek::testing::median;
+
 namespace {
 
 // Frames published before a run is timed: every slot of the section written once.
 constexpr int kWarmUpFrames = 9;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // CPU seconds per frame of `frames` calls of `publish`, after the warm-up.
 template <class Publish>

@@ -146,20 +146,36 @@ Result<ComPtr<IFilterMapper2>> filter_mapper()
     return mapper;
 }
 
+// What both edits of the category entry work with.
+struct CategoryEntryEditor {
+    CLSID class_id;
+    ComPtr<IFilterMapper2> mapper;
+};
+
+Result<CategoryEntryEditor> category_entry_editor()
+{
+    Result<CLSID> class_id = camera_class_id();
+    if (!class_id) {
+        return std::move(class_id).error();
+    }
+    Result<ComPtr<IFilterMapper2>> mapper = filter_mapper();
+    if (!mapper) {
+        return std::move(mapper).error();
+    }
+    return CategoryEntryEditor{class_id.value(), std::move(mapper).value()};
+}
+
 // The category entry as hosts read it: one output pin in the capture category carrying video
 // in the camera's one subtype, and the merit of capture sources, which a graph never picks
 // on its own. The filter mapper writes it with FriendlyName and CLSID, and the FilterData
 // that hosts match filters by media type or merit with.
 Status write_category_entry()
 {
-    const Result<CLSID> class_id = camera_class_id();
-    if (!class_id) {
-        return class_id.error();
+    Result<CategoryEntryEditor> editor = category_entry_editor();
+    if (!editor) {
+        return std::move(editor).error();
     }
-    Result<ComPtr<IFilterMapper2>> mapper = filter_mapper();
-    if (!mapper) {
-        return std::move(mapper).error();
-    }
+    const auto& [class_id, mapper] = editor.value();
     const REGPINTYPES media_type{&MEDIATYPE_Video, &MEDIASUBTYPE_RGB32};
     REGFILTERPINS2 pin{};
     pin.dwFlags = REG_PINFLAG_B_OUTPUT;
@@ -173,12 +189,12 @@ Status write_category_entry()
     filter.cPins2 = 1;
     filter.rgPins2 = &pin;
     const std::u16string name(kCameraFriendlyName);
-    if (const HRESULT result = mapper.value()->RegisterFilter(
-            class_id.value(), as_wide(name.c_str()),
-            nullptr, // no moniker wanted back
-            &CLSID_VideoInputDeviceCategory,
-            nullptr, // the instance key is named by the class identifier
-            &filter);
+    if (const HRESULT result =
+            mapper->RegisterFilter(class_id, as_wide(name.c_str()),
+                                   nullptr, // no moniker wanted back
+                                   &CLSID_VideoInputDeviceCategory,
+                                   nullptr, // the instance key is named by the class identifier
+                                   &filter);
         FAILED(result)) {
         return Error{"the camera could not be registered as a video input device: " +
                      hresult_error_text(result)};
@@ -189,16 +205,13 @@ Status write_category_entry()
 // Removes the category entry through the filter mapper; nothing to do when it is absent.
 Status remove_category_entry()
 {
-    const Result<CLSID> class_id = camera_class_id();
-    if (!class_id) {
-        return class_id.error();
+    Result<CategoryEntryEditor> editor = category_entry_editor();
+    if (!editor) {
+        return std::move(editor).error();
     }
-    Result<ComPtr<IFilterMapper2>> mapper = filter_mapper();
-    if (!mapper) {
-        return std::move(mapper).error();
-    }
-    const HRESULT result = mapper.value()->UnregisterFilter(&CLSID_VideoInputDeviceCategory,
-                                                            nullptr, class_id.value());
+    const auto& [class_id, mapper] = editor.value();
+    const HRESULT result =
+        mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, nullptr, class_id);
     if (FAILED(result) && result != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
         return Error{"the camera could not be unregistered as a video input device: " +
                      hresult_error_text(result)};
