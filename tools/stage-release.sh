@@ -23,3 +23,5 @@ install "$x64_build" "$release" runtime
 install "$x86_build" "$release/x86" runtime
 install "$x64_build" "$release/sdk/x64" sdk
 install "$x86_build" "$release/sdk/x86" sdk
+# The texts for Windows users end their lines as Windows programs expect.
+sed -i 's/\r\?$/\r/' "$release/LICENSE.txt" "$release/README.txt"
