@@ -16,6 +16,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "all_statuses.h"
 #include "tolvek_sdk.h"
 
 static int g_failures = 0;
@@ -65,28 +66,7 @@ static int last_error_holds(const char* part)
 
 static void check_interface(void)
 {
-    static const tolvek_status statuses[] = {
-        TOLVEK_OK,
-        TOLVEK_ERROR_INVALID_ARGUMENT,
-        TOLVEK_ERROR_OUT_OF_MEMORY,
-        TOLVEK_ERROR_BUFFER_TOO_SMALL,
-        TOLVEK_ERROR_SYSTEM,
-        TOLVEK_ERROR_INTERNAL,
-        TOLVEK_ERROR_NOT_INSTALLED,
-        TOLVEK_ERROR_ACCESS_DENIED,
-        TOLVEK_ERROR_START_FAILED,
-        TOLVEK_ERROR_PIPE_BUSY,
-        TOLVEK_ERROR_TIMED_OUT,
-        TOLVEK_ERROR_IMPOSTOR,
-        TOLVEK_ERROR_CONNECTION_LOST,
-        TOLVEK_ERROR_REFUSED,
-        TOLVEK_ERROR_LIMIT,
-        TOLVEK_ERROR_MONITOR_FAILED,
-        TOLVEK_ERROR_UNKNOWN_SERIAL,
-        TOLVEK_ERROR_PROTOCOL,
-        TOLVEK_ERROR_USAGE,
-        TOLVEK_ERROR_ANOTHER_PRODUCER_RUNNING,
-    };
+    static const tolvek_status statuses[] = TOLVEK_ALL_STATUSES;
     size_t i;
     unsigned char frame[16] = {0};
     size_t count = 0;

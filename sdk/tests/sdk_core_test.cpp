@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "all_statuses.h"
 #include "c_boundary.h"
 #include "last_error_text.h"
 #include "status_codes.h"
@@ -20,28 +21,7 @@
 namespace tolvek::sdk {
 namespace {
 
-constexpr tolvek_status kAllStatuses[] = {
-    TOLVEK_OK,
-    TOLVEK_ERROR_INVALID_ARGUMENT,
-    TOLVEK_ERROR_OUT_OF_MEMORY,
-    TOLVEK_ERROR_BUFFER_TOO_SMALL,
-    TOLVEK_ERROR_SYSTEM,
-    TOLVEK_ERROR_INTERNAL,
-    TOLVEK_ERROR_NOT_INSTALLED,
-    TOLVEK_ERROR_ACCESS_DENIED,
-    TOLVEK_ERROR_START_FAILED,
-    TOLVEK_ERROR_PIPE_BUSY,
-    TOLVEK_ERROR_TIMED_OUT,
-    TOLVEK_ERROR_IMPOSTOR,
-    TOLVEK_ERROR_CONNECTION_LOST,
-    TOLVEK_ERROR_REFUSED,
-    TOLVEK_ERROR_LIMIT,
-    TOLVEK_ERROR_MONITOR_FAILED,
-    TOLVEK_ERROR_UNKNOWN_SERIAL,
-    TOLVEK_ERROR_PROTOCOL,
-    TOLVEK_ERROR_USAGE,
-    TOLVEK_ERROR_ANOTHER_PRODUCER_RUNNING,
-};
+constexpr tolvek_status kAllStatuses[] = TOLVEK_ALL_STATUSES;
 
 TEST(SdkStatus, every_status_has_a_text_of_its_own_and_other_numbers_are_unknown)
 {
