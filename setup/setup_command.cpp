@@ -17,10 +17,10 @@ SetupCommand select_install(const std::vector<std::u16string>& arguments)
     }
     const std::u16string& option = arguments[1];
     if (option != u"--user" && option != u"--sid") {
-        return SetupUsageError{"install does not know " + utf16_to_utf8_lossy(option)};
+        return SetupUsageError{"install does not know " + argument_as_shown(option)};
     }
     if (arguments.size() == 2 || arguments[2].empty()) {
-        return SetupUsageError{utf16_to_utf8_lossy(option) + " needs a value"};
+        return SetupUsageError{argument_as_shown(option) + " needs a value"};
     }
     if (arguments.size() > 3) {
         return SetupUsageError{"install takes one of --user NAME and --sid SID, once"};
@@ -51,7 +51,7 @@ SetupCommand select_setup_command(const std::vector<std::u16string>& arguments)
     if (is_help_word(command) && arguments.size() == 1) {
         return HelpCommand{};
     }
-    return SetupUsageError{"unknown command " + utf16_to_utf8_lossy(command)};
+    return SetupUsageError{"unknown command " + argument_as_shown(command)};
 }
 
 } // namespace tolvek::setup

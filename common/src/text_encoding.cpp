@@ -176,4 +176,20 @@ std::string decode_utf8_lossy(std::string_view bytes)
     return out;
 }
 
+std::string argument_as_shown(std::u16string_view argument)
+{
+    std::u16string shown(argument);
+    for (char16_t& unit : shown) {
+        if (unit < u' ' || (unit >= u'\u007F' && unit <= u'\u009F')) {
+            unit = static_cast<char16_t>(kReplacementCharacter);
+        }
+    }
+    return utf16_to_utf8_lossy(shown);
+}
+
+std::string argument_as_shown(std::string_view utf8_argument)
+{
+    return argument_as_shown(utf8_to_utf16(utf8_argument));
+}
+
 } // namespace tolvek

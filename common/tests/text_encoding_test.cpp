@@ -60,5 +60,28 @@ TEST(TextEncoding, lossy_decoding_replaces_each_maximal_invalid_part_once)
     EXPECT_EQ(decode_utf8_lossy("\x80\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
+TEST(TextEncoding, an_argument_is_shown_on_one_plain_line)
+{
+    const struct {
+        std::u16string argument;
+        std::string shown;
+    } cases[] = {
+        {u"1920x1080 \u00e9\U0001F600", "1920x1080 \xC3\xA9\xF0\x9F\x98\x80"},
+        {u"a\nb\rc\td", "a\xEF\xBF\xBD"
+                        "b\xEF\xBF\xBD"
+                        "c\xEF\xBF\xBD"
+                        "d"},
+        {u"\x1b[2J\x7f\x85\xa0", "\xEF\xBF\xBD[2J\xEF\xBF\xBD\xEF\xBF\xBD\xC2\xA0"},
+        {std::u16string{u'a', char16_t{0xD800}}, "a\xEF\xBF\xBD"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(argument_as_shown(c.argument), c.shown);
+        // The same argument as UTF-8 (where it is valid) is shown alike.
+        if (const std::optional<std::string> utf8 = utf16_to_utf8(c.argument)) {
+            EXPECT_EQ(argument_as_shown(std::string_view{*utf8}), c.shown);
+        }
+    }
+}
+
 } // namespace
 } // namespace tolvek

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "monitor_values.h"
+#include "tolvek/text_encoding.h"
 
 namespace tolvek::monitors {
 namespace {
@@ -59,6 +60,15 @@ std::optional<UsageError> refusal_of(const std::vector<display::Monitor>& monito
     return std::nullopt;
 }
 
+// An argument in quotes, on one plain line whatever was typed.
+std::string quoted(std::string_view argument)
+{
+    std::string text{"\""};
+    text += argument_as_shown(argument);
+    text += '"';
+    return text;
+}
+
 MonitorsCommand parse_hold(const std::vector<std::string>& arguments)
 {
     HoldCommand hold;
@@ -77,14 +87,14 @@ MonitorsCommand parse_hold(const std::vector<std::string>& arguments)
             }
             const std::optional<std::uint32_t> serial = parse_number(arguments[++at]);
             if (!serial) {
-                return usage_error("\"" + arguments[at] + "\" is not a serial");
+                return usage_error(quoted(arguments[at]) + " is not a serial");
             }
             hold.monitors.back().serial = *serial;
             continue;
         }
         std::optional<display::Monitor> monitor = parse_mode(argument);
         if (!monitor) {
-            return usage_error("\"" + argument + "\" is not a mode such as 1920x1080");
+            return usage_error(quoted(argument) + " is not a mode such as 1920x1080");
         }
         monitor->serial = static_cast<std::uint32_t>(hold.monitors.size() + 1);
         hold.monitors.push_back(*monitor);

@@ -58,6 +58,9 @@ TEST(SetupCommand, AnythingElseIsAUsageErrorThatSaysWhatWasWrong)
         {{u"help", u"install"}, "unknown command help"},
         {{u"remove", u"--user", u"anna"}, "remove takes no arguments"},
         {{u"install", u"anna"}, "install does not know anna"},
+        // What was typed is shown on one plain line, control characters replaced.
+        {{u"install", u"--user\n\x1b[2J"},
+         "install does not know --user\xEF\xBF\xBD\xEF\xBF\xBD[2J"},
         {{u"install", u"--user"}, "--user needs a value"},
         {{u"install", u"--sid", u""}, "--sid needs a value"},
         {{u"install", u"--user", u"anna", u"--sid", u"S-1-5-18"},

@@ -14,18 +14,6 @@ FeedUsageError usage_error(std::string reason)
     return {reason + "; " + std::string(kFeedUsage)};
 }
 
-// An argument as an error shows it: control characters (a line feed, an escape that would
-// steer the terminal) become U+FFFD, so that the error stays one plain line.
-std::string shown(std::u16string argument)
-{
-    for (char16_t& unit : argument) {
-        if (unit < u' ' || (unit >= u'\u007F' && unit <= u'\u009F')) {
-            unit = u'\uFFFD';
-        }
-    }
-    return utf16_to_utf8_lossy(argument);
-}
-
 std::optional<std::chrono::seconds> parse_seconds(std::u16string_view text)
 {
     if (text.empty() || text.size() > 10) {
@@ -70,7 +58,7 @@ FeedCommand parse_feed_command_line(const std::vector<std::u16string>& arguments
             }
             ++index;
         } else {
-            return usage_error("unknown argument: " + shown(argument));
+            return usage_error("unknown argument: " + argument_as_shown(argument));
         }
     }
     return options;

@@ -17,6 +17,12 @@ namespace tolvek {
 // system hands out (a path, say) can be shown in a message.
 [[nodiscard]] std::string utf16_to_utf8_lossy(std::u16string_view text);
 
+// A command-line argument as an error message shows it, in UTF-8: control characters (a line
+// feed, an escape that would steer the terminal) and unpaired surrogates become U+FFFD, so
+// that whatever was typed, the message stays one plain line.
+[[nodiscard]] std::string argument_as_shown(std::u16string_view argument);
+[[nodiscard]] std::string argument_as_shown(std::string_view utf8_argument);
+
 // UTF-8 to UTF-16. Invalid sequences become U+FFFD.
 [[nodiscard]] std::u16string utf8_to_utf16(std::string_view text);
 
