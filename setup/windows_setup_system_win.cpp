@@ -99,7 +99,7 @@ Result<FoundAccount> account_of_sid_text(std::u16string_view sid)
 {
     const std::optional<UserSid> parsed = parse_user_sid(utf16_to_utf8_lossy(sid));
     if (!parsed) {
-        return Error{utf16_to_utf8_lossy(sid) + " is not a SID"};
+        return Error{argument_as_shown(sid) + " is not a SID"};
     }
     return account_of(parsed->sid.get());
 }
@@ -172,9 +172,9 @@ Result<FoundAccount> WindowsSetupSystem::account_named(std::u16string_view name)
                                              domain.data(), &domain_size, &use)) {
         const DWORD error = GetLastError();
         if (error == ERROR_NONE_MAPPED || sid_size == 0) {
-            return Error{"no account is named " + utf16_to_utf8_lossy(name)};
+            return Error{"no account is named " + argument_as_shown(name)};
         }
-        return Error{utf16_to_utf8_lossy(name) + ": " + win32_error_text(error)};
+        return Error{argument_as_shown(name) + ": " + win32_error_text(error)};
     }
     return account_of(sid.data());
 }
